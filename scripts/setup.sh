@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
   libgtest-dev libbenchmark-dev libnetpbm-dev
   libnifti2-dev zlib1g-dev
-  xvfb xauth libgl1-mesa-dri x11-apps imagemagick
+  xvfb xauth libgl1-mesa-dri x11-utils xdotool imagemagick
   clang libclang-rt-14-dev clang-format
   mricron-data
 )

@@ -5,8 +5,11 @@
 #include <vector>
 
 // The three image operations of the wavelet window, on RGB byte images.
+// Quadrant of side side/2 (0 LL, 1 HH, 2 LH, 3 HL); any other selector copies nothing.
 void extractQuadrant(const std::uint8_t* src, std::uint8_t* dst, int side, int quadrant);
+// Pixel replication into an image of side 2 * side, which it returns (0 when nothing is done).
 int enlarge2x(const std::uint8_t* src, int side, std::uint8_t* dst);
+// Byte j of dst is the low 8 bits of values[j], for side * side * 3 values.
 void packLowBytes(int side, const std::int32_t* values, std::uint8_t* dst);
 
 constexpr int kWaveletLevels = 8;
@@ -22,4 +25,5 @@ struct WaveletAnalysis {
     std::vector<std::uint8_t> lhTotal, hlTotal, hhTotal, allTotal;
 };
 
+// No source, or a side that is odd or outside 2..8192, gives an empty analysis (size 0).
 WaveletAnalysis analyseWavelet(const std::uint8_t* source, int n);

@@ -1,0 +1,191 @@
+// Loading a slice stack, against libnetpbm's reader over the same PGM files
+// and against only reading the files' bytes.
+//   bench_load <pgm-dir> <raw-dir>   directories as the loader takes them (ending in '/')
+//   bench_load                       on a stand-in brain of 181 slices, written to a temp dir
+#include "BenchUtil.h"
+
+#include "volume/SliceFiles.h"
+#include "volume/SliceLoader.h"
+
+#include <netpbm/pgm.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kRuns = 9;
+constexpr int kStandInSlices = 181;
+
+// The loader's "File opened" lines go to /dev/null while it is timed.
+class QuietStdout {
+public:
+    QuietStdout()
+    {
+        std::fflush(stdout);
+        saved_ = ::dup(STDOUT_FILENO);
+        int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, STDOUT_FILENO);
+        ::close(null);
+    }
+    QuietStdout(const QuietStdout&) = delete;
+    QuietStdout& operator=(const QuietStdout&) = delete;
+    ~QuietStdout()
+    {
+        std::fflush(stdout);
+        ::dup2(saved_, STDOUT_FILENO);
+        ::close(saved_);
+    }
+
+private:
+    int saved_;
+};
+
+std::vector<std::string> slicePaths(const std::string& dir, const char* suffix)
+{
+    std::vector<std::string> paths;
+    for (int i = 0;; ++i) {
+        std::string path = dir + slicefiles::sliceName(i, suffix);
+        if (::access(path.c_str(), R_OK) != 0)
+            return paths;
+        paths.push_back(path);
+    }
+}
+
+std::size_t fileSize(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? static_cast<std::size_t>(st.st_size) : 0;
+}
+
+// Every file's bytes into one fresh buffer, as a floor for any loader.
+std::size_t readAllBytes(const std::vector<std::string>& paths)
+{
+    std::size_t total = 0;
+    for (const std::string& p : paths)
+        total += fileSize(p);
+    std::unique_ptr<char[]> buffer(new char[total]);
+    std::size_t at = 0;
+    for (const std::string& p : paths) {
+        int fd = ::open(p.c_str(), O_RDONLY);
+        ssize_t n;
+        while (at < total && (n = ::read(fd, buffer.get() + at, total - at)) > 0)
+            at += static_cast<std::size_t>(n);
+        ::close(fd);
+    }
+    return at;
+}
+
+unsigned long netpbmChecksum(const std::vector<std::string>& paths)
+{
+    unsigned long sum = 0;
+    for (const std::string& p : paths) {
+        std::FILE* file = std::fopen(p.c_str(), "r");
+        int cols = 0;
+        int rows = 0;
+        gray maxval = 0;
+        gray** grays = pgm_readpgm(file, &cols, &rows, &maxval);
+        sum += grays[rows / 2][cols / 2];
+        pgm_freearray(grays, rows);
+        std::fclose(file);
+    }
+    return sum;
+}
+
+// The loader must give what netpbm reads, before either is timed.
+bool loaderAgreesWithNetpbm(const SampleStack& stack, const std::vector<std::string>& paths)
+{
+    for (std::size_t z = 0; z < paths.size(); ++z) {
+        std::FILE* file = std::fopen(paths[z].c_str(), "r");
+        int cols = 0;
+        int rows = 0;
+        gray maxval = 0;
+        gray** grays = pgm_readpgm(file, &cols, &rows, &maxval);
+        std::fclose(file);
+        bool same = cols == kSliceSide && rows == kSliceSide;
+        for (int y = 0; same && y < rows; ++y)
+            for (int x = 0; x < cols; ++x)
+                same = same && stack.samples[z * kSliceSamples + y * kSliceSide + x] ==
+                                   grays[y][x] * 16u;
+        pgm_freearray(grays, rows);
+        if (!same)
+            return false;
+    }
+    return true;
+}
+
+int loadQuietly(SampleStack& stack, const std::string& dir)
+{
+    QuietStdout quiet;
+    return loadSliceStack(stack, dir.c_str());
+}
+
+int run(const std::string& pgmDir, const std::string& rawDir)
+{
+    std::vector<std::string> pgmPaths = slicePaths(pgmDir, ".pgm");
+    std::vector<std::string> rawPaths = slicePaths(rawDir, "");
+    SampleStack stack;
+    if (pgmPaths.empty() || loadQuietly(stack, pgmDir) != static_cast<int>(pgmPaths.size()) ||
+        !loaderAgreesWithNetpbm(stack, pgmPaths)) {
+        std::fprintf(stderr, "bench_load: the PGM slices of %s do not load as netpbm reads them\n",
+                     pgmDir.c_str());
+        return 1;
+    }
+    if (rawPaths.empty()) {
+        std::fprintf(stderr, "bench_load: no raw slices in %s\n", rawDir.c_str());
+        return 1;
+    }
+    stack = SampleStack{};
+    std::printf("%zu PGM slices in %s, %zu raw slices in %s; median of %d runs\n", pgmPaths.size(),
+                pgmDir.c_str(), rawPaths.size(), rawDir.c_str(), kRuns);
+
+    unsigned long sink = 0;
+    auto timeLoad = [&](const std::string& dir) {
+        return bench::medianMicros(
+            [&] {
+                SampleStack s;
+                sink += static_cast<unsigned long>(loadQuietly(s, dir));
+            },
+            kRuns);
+    };
+    double pgmLoad = timeLoad(pgmDir);
+    double rawLoad = timeLoad(rawDir);
+    double netpbm = bench::medianMicros([&] { sink += netpbmChecksum(pgmPaths); }, kRuns);
+    double pgmBytes = bench::medianMicros([&] { sink += readAllBytes(pgmPaths); }, kRuns);
+    double rawBytes = bench::medianMicros([&] { sink += readAllBytes(rawPaths); }, kRuns);
+
+    bench::printFigure("loadSliceStack, PGM", pgmLoad);
+    bench::printFigure("libnetpbm pgm_readpgm, same PGM files", netpbm);
+    bench::printFigure("read the PGM files' bytes", pgmBytes);
+    bench::printFigure("loadSliceStack, raw", rawLoad);
+    bench::printFigure("read the raw files' bytes", rawBytes);
+    bench::printRatio("PGM: libnetpbm time / loader time", netpbm / pgmLoad, ">=", 3.0);
+    bench::printRatio("PGM: loader time / bare read time", pgmLoad / pgmBytes, "<=", 3.0);
+    bench::printRatio("raw: loader time / bare read time", rawLoad / rawBytes, "<=", 2.0);
+    return sink == 0 ? 1 : 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    pm_init(argv[0], 0);
+    if (argc == 3)
+        return run(argv[1], argv[2]);
+    if (argc != 1) {
+        std::fprintf(stderr, "usage: %s [<pgm-dir> <raw-dir>]\n", argv[0]);
+        return 2;
+    }
+    slicefiles::TempDir pgm;
+    slicefiles::TempDir raw;
+    slicefiles::writeBrain(pgm.prefix(), raw.prefix(), kStandInSlices);
+    std::printf("stand-in brain (no directories given)\n");
+    return run(pgm.prefix(), raw.prefix());
+}

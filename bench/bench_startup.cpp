@@ -1,0 +1,130 @@
+// Start-up of the main window to its first drawn frame, on a real image
+// directory, and the cost of one region-colour change end to end.
+//   bench_startup RAW_DIR/ PGM_DIR/      (needs an X display with OpenGL)
+#include "BenchUtil.h"
+
+#include "app/MainWidget.h"
+#include "controls/InputRegion.h"
+#include "controls/RtSlider.h"
+#include "views/DisplayRegion.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QSlider>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The window reads ./data/, so each run starts in a scratch directory whose
+// data/ is a link to the image directory.
+struct Workplace {
+    explicit Workplace(const fs::path& imageDir)
+    {
+        dir = fs::temp_directory_path() / ("lumidra-bench-" + std::to_string(::getpid()));
+        fs::create_directories(dir);
+        fs::remove(dir / "data");
+        fs::create_directory_symlink(fs::absolute(imageDir), dir / "data");
+        previous = fs::current_path();
+        fs::current_path(dir);
+    }
+    ~Workplace()
+    {
+        fs::current_path(previous);
+        fs::remove_all(dir);
+    }
+    fs::path dir, previous;
+};
+
+// Keeps the loader's "File opened" lines out of the figures.
+struct QuietStdout {
+    QuietStdout()
+    {
+        std::fflush(stdout);
+        saved = ::dup(1);
+        std::freopen("/dev/null", "w", stdout);
+    }
+    ~QuietStdout()
+    {
+        std::fflush(stdout);
+        ::dup2(saved, 1);
+        ::close(saved);
+    }
+    int saved;
+};
+
+// Milliseconds from the start of construction until both views have put a
+// frame on screen.
+double startupMillis(const fs::path& imageDir)
+{
+    Workplace place(imageDir);
+    QElapsedTimer clock;
+    clock.start();
+    std::unique_ptr<MainWidget> window;
+    {
+        QuietStdout quiet;
+        window = std::make_unique<MainWidget>();
+    }
+    int framesPending = 2;
+    for (DisplayRegion* view : {window->greyView(), window->colourView()})
+        QObject::connect(view, &QOpenGLWidget::frameSwapped, [&framesPending, view] {
+            QObject::disconnect(view, &QOpenGLWidget::frameSwapped, nullptr, nullptr);
+            --framesPending;
+        });
+    window->resize(675, 575);
+    window->show();
+    while (framesPending > 0 && clock.elapsed() < 30000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    return clock.nsecsElapsed() / 1e6;
+}
+
+void colourChange(const fs::path& imageDir)
+{
+    Workplace place(imageDir);
+    std::unique_ptr<MainWidget> window;
+    {
+        QuietStdout quiet;
+        window = std::make_unique<MainWidget>();
+    }
+    // Dragging the red slider: one redSignal, one render and one redraw of dr2.
+    QSlider* red = window->findChild<InputRegion*>("ir")->redSlider->findChild<QSlider*>("minSL");
+    int v = 0;
+    auto change = [&] { red->setValue(v = (v + 1) % 256); };
+
+    double hidden = bench::medianMicros(change, 400);
+    window->show();
+    while (!window->colourView()->isValid())
+        QApplication::processEvents();
+    QApplication::processEvents();
+    double shown = bench::medianMicros(change, 200);
+    bench::printFigure("colour change, dr2 hidden (render only)", hidden);
+    bench::printFigure("colour change, dr2 on screen (render + redraw)", shown);
+    bench::printRatio("colour change CPU beside the redraw, in ms", hidden / 1000.0, "<=", 1.0);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: bench_startup RAW_DIR/ PGM_DIR/\n");
+        return 2;
+    }
+    QApplication app(argc, argv);
+    for (int k = 1; k <= 2; ++k) {
+        std::vector<double> runs;
+        for (int i = 0; i < 5; ++i)
+            runs.push_back(startupMillis(argv[k]));
+        std::sort(runs.begin(), runs.end());
+        char what[96];
+        std::snprintf(what, sizeof what, "start-up to first frame, %s", k == 1 ? "raw" : "PGM");
+        bench::printFigure(what, runs[runs.size() / 2] * 1000.0);
+    }
+    colourChange(argv[1]);
+    return 0;
+}
