@@ -9,8 +9,7 @@
 
 namespace bench {
 
-template <typename Fn>
-double medianMicros(Fn&& fn, int runs)
+template <typename Fn> double medianMicros(Fn&& fn, int runs)
 {
     std::vector<double> times;
     times.reserve(runs);

@@ -20,8 +20,7 @@ inline std::size_t copyBounded(char* dst, std::size_t capacity, const char* src)
     return n;
 }
 
-template <std::size_t N>
-std::size_t copyBounded(char (&dst)[N], const char* src)
+template <std::size_t N> std::size_t copyBounded(char (&dst)[N], const char* src)
 {
     return copyBounded(dst, N, src);
 }

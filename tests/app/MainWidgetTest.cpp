@@ -58,11 +58,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
 
-    template <class T>
-    T* child(const char* name) const
-    {
-        return window->findChild<T*>(name);
-    }
+    template <class T> T* child(const char* name) const { return window->findChild<T*>(name); }
     RtSlider* editorSlider(const char* name) const
     {
         return child<QWidget>("ir")->findChild<RtSlider*>(name);
@@ -129,9 +125,8 @@ TEST_F(MainWindowTest, RedSliderRedrawsTheColourViewBeforeTheSlotReturns)
     EXPECT_EQ(tableSent.count(), 1);
     EXPECT_EQ(window->regionTable()[0].red, 77);
     EXPECT_EQ(viewColour(window->colourView(), 20, 0), (std::array<int, 3>{77, 20, 30}));
-    EXPECT_EQ(guitest::screenMismatches(window->colourView(), window->colourView()->rgbBuffer(),
-                                        256),
-              0);
+    EXPECT_EQ(
+        guitest::screenMismatches(window->colourView(), window->colourView()->rgbBuffer(), 256), 0);
 
     // The "+" button echoes through the inner slider: the table goes out twice.
     tableSent.clear();
@@ -251,8 +246,8 @@ TEST_F(MainWindowTest, RegionInfoFilesAreSavedAndOpenedThroughTheDialogs)
     guitest::answerFileDialog(QString::fromStdString(plain.string()));
     window->clkSave();
     std::string saved = readText(cwd.path() / "tissues.rif");
-    EXPECT_EQ(saved.rfind("#Number of Regions\n17\n\n#Vessel\n10\n40\n250\n20\n30\n\n#Region1\n", 0),
-              0u);
+    EXPECT_EQ(
+        saved.rfind("#Number of Regions\n17\n\n#Vessel\n10\n40\n250\n20\n30\n\n#Region1\n", 0), 0u);
 
     // ".rif" anywhere in the path, in any case, means no suffix is added.
     std::filesystem::create_directories(cwd.path() / "sets.RIF.d");

@@ -60,8 +60,7 @@ private:
 };
 
 // Calls `act` with the next modal dialog of type T once it is open.
-template <class T>
-void onNextModal(std::function<void(T*)> act)
+template <class T> void onNextModal(std::function<void(T*)> act)
 {
     auto* timer = new QTimer(qApp);
     QObject::connect(timer, &QTimer::timeout, [timer, act] {

@@ -51,7 +51,8 @@ class WaveletWindowTest : public ::testing::Test {
 protected:
     WaveletWin* open(const Picture& source)
     {
-        windows.push_back(std::make_unique<WaveletWin>(nullptr, "Wavelet Window", source.data(), 256));
+        windows.push_back(
+            std::make_unique<WaveletWin>(nullptr, "Wavelet Window", source.data(), 256));
         WaveletWin* w = windows.back().get();
         w->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(w));
