@@ -1,6 +1,7 @@
-// parsePgmSlice against the stdio reference: any difference in result or
-// samples aborts.
+// Every way of reading PGM samples the processor supports against the
+// stdio reference: any difference in result or samples aborts.
 #include "volume/PgmReference.h"
+#include "volume/PgmScan.h"
 #include "volume/SliceLoader.h"
 
 #include <cstdint>
@@ -19,15 +20,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    using pgmscan::SampleScan;
     static std::vector<std::uint32_t> fast(kSliceSamples);
     static std::vector<std::uint32_t> reference(kSliceSamples);
     static char empty[1];
-    // Different patterns, so a sample that either side leaves unwritten differs.
-    std::memset(fast.data(), 0xAB, fast.size() * sizeof(fast[0]));
+
     std::memset(reference.data(), 0xCD, reference.size() * sizeof(reference[0]));
-
-    int fastResult = parsePgmSlice(fast.data(), reinterpret_cast<const char*>(data), size);
-
     void* bytes = size ? const_cast<std::uint8_t*>(data) : static_cast<void*>(empty);
     std::FILE* file = ::fmemopen(bytes, size, "r");
     if (!file)
@@ -35,7 +33,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int referenceResult = referenceReadPgm(file, reference.data());
     std::fclose(file);
 
-    if (fastResult != referenceResult || fast != reference)
-        std::abort();
+    for (SampleScan scan : {SampleScan::Scalar, SampleScan::Sse2, SampleScan::Avx512}) {
+        if (!pgmscan::supported(scan))
+            continue;
+        // A different pattern from the reference's, so a sample either side
+        // leaves unwritten differs.
+        std::memset(fast.data(), 0xAB, fast.size() * sizeof(fast[0]));
+        int result =
+            parsePgmSliceWith(scan, fast.data(), reinterpret_cast<const char*>(data), size);
+        if (result != referenceResult || fast != reference)
+            std::abort();
+    }
     return 0;
 }

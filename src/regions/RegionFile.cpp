@@ -6,6 +6,8 @@
 #include <climits>
 #include <memory>
 
+#include <sys/stat.h>
+
 namespace {
 
 struct FileCloser {
@@ -71,6 +73,14 @@ int wordValue(const char* word)
     return magnitude > INT_MAX ? INT_MAX : static_cast<int>(magnitude);
 }
 
+// A directory reads as empty and a device such as /dev/zero never ends, so
+// only plain files count as region info files.
+bool isRegularFile(std::FILE* file)
+{
+    struct stat st {};
+    return ::fstat(::fileno(file), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 int endOfFile(bool* atEnd)
 {
     if (atEnd)
@@ -129,7 +139,7 @@ int readRegionFile(std::vector<imgMaterial>& out, const char* path)
     if (!path)
         path = kDefaultRegionFile;
     FilePtr file(std::fopen(path, "rb"));
-    if (!file) {
+    if (!file || !isRegularFile(file.get())) {
         diag("File not found: %s\n", path);
         return -1;
     }

@@ -34,5 +34,6 @@ int readRegionFile(std::vector<imgMaterial>& out, const char* path = nullptr);
 // The record reader behind readRegionFile, on an open stream. Reading stops
 // at the end of the stream: a record begun there gets 0 for its missing
 // numbers, records never begun are not made up. A count of 0 or below reads
-// nothing. Returns out.size().
+// nothing. A name keeps its first kRegionNameChars characters. Returns
+// out.size().
 int readRegionStream(std::vector<imgMaterial>& out, std::FILE* file);

@@ -77,8 +77,8 @@ bool writeAndSync(TempFile& temp, const imgMaterial* records, int count)
     if (!out)
         return false;
     temp.release();
-    bool ok = writeRecords(out, records, count) && std::fflush(out) == 0 &&
-              ::fsync(::fileno(out)) == 0;
+    bool ok =
+        writeRecords(out, records, count) && std::fflush(out) == 0 && ::fsync(::fileno(out)) == 0;
     // Buffered write errors surface only at the close.
     ok = std::fclose(out) == 0 && ok;
     return ok;

@@ -5,8 +5,8 @@
 #include <memory>
 
 constexpr int kSliceSide = 256;
-constexpr int kSliceSamples = kSliceSide * kSliceSide;  // 65,536
-constexpr int kMaxSlicePath = 1023;                      // longest slice path, in characters
+constexpr int kSliceSamples = kSliceSide * kSliceSide;    // 65,536
+constexpr int kMaxSlicePath = 1023;                       // longest slice path, in characters
 constexpr std::size_t kRawSliceBytes = kSliceSamples * 2; // 16-bit big-endian samples
 constexpr const char* kDefaultImageDir = "./data/";
 

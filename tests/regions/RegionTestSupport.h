@@ -79,14 +79,6 @@ inline std::string describe(const imgMaterial& r)
     return s.str();
 }
 
-inline std::string describe(const Region& r)
-{
-    std::ostringstream s;
-    s << '"' << r.name << "\" " << r.min << ' ' << r.max << ' ' << r.red << ' ' << r.green << ' '
-      << r.blue;
-    return s.str();
-}
-
 inline imgMaterial makeRecord(const Region& r)
 {
     imgMaterial m{};
@@ -97,4 +89,9 @@ inline imgMaterial makeRecord(const Region& r)
     m.green = r.green;
     m.blue = r.blue;
     return m;
+}
+
+inline std::string describe(const Region& r)
+{
+    return describe(makeRecord(r));
 }

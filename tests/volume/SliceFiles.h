@@ -1,9 +1,7 @@
 #pragma once
 
 // Writing slice files for tests and benchmarks: temporary directories,
-// plain PGM laid out as netpbm writes it, raw big-endian slices, and a
-// stand-in brain volume.
-#include <cmath>
+// plain PGM laid out as netpbm writes it, raw big-endian slices.
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -94,51 +92,6 @@ inline std::string rawSlice(const std::vector<std::uint16_t>& samples)
         bytes += static_cast<char>(s & 0xFF);
     }
     return bytes;
-}
-
-// Slice z of a count-slice head: dark background with faint noise, a bright
-// skull shell, and grey and white matter around dark ventricles.
-inline std::vector<std::uint8_t> brainSlice(int z, int count)
-{
-    std::vector<std::uint8_t> grey(static_cast<std::size_t>(kSide) * kSide);
-    double dz = (z - count / 2.0) / (count / 2.0);
-    for (int y = 0; y < kSide; ++y)
-        for (int x = 0; x < kSide; ++x) {
-            double dx = (x - 128) / 100.0;
-            double dy = (y - 124) / 118.0;
-            double r = dx * dx + dy * dy + dz * dz;
-            std::uint32_t hash = (static_cast<std::uint32_t>(x) * 73856093u ^
-                                  static_cast<std::uint32_t>(y) * 19349663u ^
-                                  static_cast<std::uint32_t>(z) * 83492791u) *
-                                 2654435761u;
-            int noise = static_cast<int>(hash >> 28);
-            double value;
-            if (r > 1.0)
-                value = noise < 12 ? 0 : noise - 10;
-            else if (r > 0.86)
-                value = 185 + 3 * noise;
-            else if (r > 0.80)
-                value = 30 + noise;
-            else if (dx * dx * 9 + dy * dy * 4 + dz * dz * 6 < 0.25)
-                value = 25 + noise;
-            else
-                value = 130 + 35 * std::sin(x * 0.11 + z * 0.05) * std::cos(y * 0.09) + 2 * noise;
-            grey[static_cast<std::size_t>(y) * kSide + x] = static_cast<std::uint8_t>(value);
-        }
-    return grey;
-}
-
-// The stand-in brain written into a PGM directory and a raw directory.
-inline void writeBrain(const std::string& pgmPrefix, const std::string& rawPrefix, int count)
-{
-    for (int z = 0; z < count; ++z) {
-        std::vector<std::uint8_t> grey = brainSlice(z, count);
-        writeFile(pgmPrefix + sliceName(z, ".pgm"), plainPgm(grey));
-        std::vector<std::uint16_t> samples(grey.begin(), grey.end());
-        for (std::uint16_t& s : samples)
-            s = static_cast<std::uint16_t>(s * 16 + (s & 15));
-        writeFile(rawPrefix + sliceName(z, ""), rawSlice(samples));
-    }
 }
 
 } // namespace slicefiles

@@ -1,0 +1,41 @@
+// Region info reader on arbitrary bytes: the count returned matches the
+// records produced, none is made up, and every name stays terminated inside
+// its field.
+#include "regions/RegionFile.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    // Diagnostics would only slow the run down.
+    if (!std::freopen("/dev/null", "w", stdout))
+        std::abort();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size == 0)
+        return 0; // fmemopen refuses an empty buffer
+    std::vector<char> bytes(data, data + size);
+    std::FILE* file = fmemopen(bytes.data(), bytes.size(), "rb");
+    if (!file)
+        return 0;
+    std::vector<imgMaterial> records;
+    const int count = readRegionStream(records, file);
+    std::fclose(file);
+    if (count < 0 || static_cast<std::size_t>(count) != records.size())
+        std::abort();
+    // Every record needs a word of its own after the count: none is made up.
+    if (records.size() * 2 > size)
+        std::abort();
+    for (const imgMaterial& r : records) {
+        if (strnlen(r.name, sizeof r.name) >= sizeof r.name)
+            std::abort();
+    }
+    return 0;
+}
