@@ -104,7 +104,9 @@ void colourChange(const fs::path& imageDir)
     double shown = bench::medianMicros(change, 200);
     bench::printFigure("colour change, dr2 hidden (render only)", hidden);
     bench::printFigure("colour change, dr2 on screen (render + redraw)", shown);
-    bench::printRatio("colour change CPU beside the redraw, in ms", hidden / 1000.0, "<=", 1.0);
+    std::printf("%-48s %12.3f ms  (target: well under 1 ms: %s)\n",
+                "colour change CPU beside the redraw", hidden / 1000.0,
+                hidden < 1000.0 ? "met" : "MISSED");
 }
 
 } // namespace

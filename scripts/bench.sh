@@ -8,7 +8,9 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 build=${BUILD_DIR:-build-bench}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLUMIDRA_BENCH=ON >/dev/null
-cmake --build "$build" -j"$(nproc)"
+benches=$(cd bench && ls bench_*.cpp | sed 's/\.cpp$//')
+# shellcheck disable=SC2086
+cmake --build "$build" -j"$(nproc)" --target lumidra-import $benches
 
 template=/usr/share/mricron/templates/ch2.nii.gz
 data="$build/bench-data"
