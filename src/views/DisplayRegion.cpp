@@ -4,6 +4,9 @@
 #include "volume/SliceLoader.h"
 #include "wavelet/CoefficientMap.h"
 
+#include <QCoreApplication>
+#include <QEvent>
+
 #include <GL/gl.h>
 
 #include <utility>
@@ -124,6 +127,10 @@ void DisplayRegion::render()
 void DisplayRegion::redraw()
 {
     repaint();
+    // Qt defers a GL widget's repaint() that comes within a frame of the
+    // window's last composition; deliver it now so the slot returns redrawn.
+    if (isVisible())
+        QCoreApplication::sendPostedEvents(window(), QEvent::UpdateRequest);
 }
 
 void DisplayRegion::initializeGL()

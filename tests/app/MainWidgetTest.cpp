@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <fstream>
@@ -337,6 +338,31 @@ TEST_F(MainWindowTest, ExitAndClosingTheWindowBothEndTheProgram)
     EXPECT_EQ(quit.count(), 2);
     QApplication::closeAllWindows();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+} // namespace
+
+namespace {
+
+TEST(MainWindowWithoutSlices, OpensWithBlackViewsAndAnEmptySelectorRange)
+{
+    guitest::ScratchCwd cwd; // no data/ at all
+    MainWidget window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_EQ(window.imageCount(), 0);
+    auto* imgSel = window.findChild<ImageSelect*>("imgSel");
+    EXPECT_EQ(imgSel->maximum(), -1);
+    imgSel->addStep();
+    EXPECT_EQ(imgSel->currentValue(), 0);
+    for (DisplayRegion* view : {window.greyView(), window.colourView()}) {
+        const std::uint8_t* rgb = view->rgbBuffer();
+        EXPECT_TRUE(std::all_of(rgb, rgb + 256 * 256 * 3, [](std::uint8_t b) { return b == 0; }));
+        EXPECT_EQ(guitest::screenMismatches(view, rgb, 256), 0);
+    }
+    // Without a default region file the table is the generated one, all black.
+    EXPECT_STREQ(window.regionTable()[0].name, "Region0");
+    EXPECT_EQ(window.regionTable()[16].max, 255);
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -171,18 +172,8 @@ TEST_F(DisplayRegionTest, ShowsSliceRowZeroOnTopMirroredAndBlackOutsideTheStack)
     EXPECT_EQ(view->maximumSize(), QSize(kSide, kSide));
     EXPECT_EQ(view->sliceCount(), 4);
     EXPECT_EQ(view->imageIndex(), 1);
-    ASSERT_TRUE(view->sliceStack());
-    EXPECT_EQ(view->sliceStack()->size(), 4u * kSide * kSide);
-
-    // The buffer's first pixel is the slice's last sample.
-    EXPECT_EQ(view->rgbBuffer()[0], patternGrey(1, 255, 255));
-    EXPECT_EQ(view->rgbBuffer()[3 * 65535], patternGrey(1, 0, 0));
-
     showAndWait(*view);
     EXPECT_TRUE(screenShows(*view, greyPattern(1)));
-    EXPECT_EQ(view->grabFramebuffer().pixel(0, kSide - 1) & 0xFFFFFF,
-              grey(patternGrey(1, 255, 255)) & 0xFFFFFF);
-
     view->changeImage(2);
     EXPECT_TRUE(screenShows(*view, greyPattern(2)));
 
@@ -221,47 +212,18 @@ TEST_F(DisplayRegionTest, PaintsOneRegionOrAllRegions)
     view.changeRegionNum(-1);
     EXPECT_TRUE(
         screenShows(view, patternOnScreen(1, [&](int v) { return colourOf(table[v / 16]); })));
-
-    // A table edited in place shows on the next render; out-of-byte colours wrap.
-    table[0].min = 10;
-    table[0].max = 20;
-    table[0].red = 256;
-    table[0].blue = -1;
-    view.changeRegions(table.data());
-    EXPECT_TRUE(screenShows(view, patternOnScreen(1, [&](int v) {
-                                if (v < 10)
-                                    return colourOf(table[16]);
-                                return v <= 20 ? qRgb(0, table[0].green, 255)
-                                               : colourOf(table[v / 16]);
-                            })));
-
-    // A record number past the table is not read.
-    view.changeRegionNum(17);
-    EXPECT_TRUE(screenShows(view, greyPattern(1)));
 }
 
-TEST_F(DisplayRegionTest, AnnouncesTheSliceCountOfEveryLoad)
+TEST_F(DisplayRegionTest, AnnouncesTheCountWhileTheOldPictureIsStillHeld)
 {
     DisplayRegion view(nullptr, "dr1", 0);
     QSignalSpy spy(&view, &DisplayRegion::numPixChanged);
     view.changeImageDir(otherDir.data());
-    ASSERT_EQ(spy.count(), 1);
-    EXPECT_EQ(spy.at(0).at(0).toInt(), 2);
-
     EXPECT_EQ(view.announceNumPix(), 2);
     ASSERT_EQ(spy.count(), 2);
+    EXPECT_EQ(spy.at(0).at(0).toInt(), 2);
     EXPECT_EQ(spy.at(1).at(0).toInt(), 2);
 
-    view.changeImageDir(dataDir.data());
-    ASSERT_EQ(spy.count(), 3);
-    EXPECT_EQ(spy.at(2).at(0).toInt(), 4);
-    EXPECT_EQ(view.sliceCount(), 4);
-}
-
-TEST_F(DisplayRegionTest, ReceiversOfTheCountRenderFromTheOldStackSafely)
-{
-    DisplayRegion view(nullptr, "dr1", 0);
-    view.changeImageDir(otherDir.data());
     view.changeImage(1);
     const std::vector<std::uint8_t> before(view.rgbBuffer(), view.rgbBuffer() + 3 * 65536);
     const std::weak_ptr<const std::vector<std::uint8_t>> oldStack = view.sliceStack();
@@ -279,8 +241,11 @@ TEST_F(DisplayRegionTest, ReceiversOfTheCountRenderFromTheOldStackSafely)
     });
     view.changeImageDir(dataDir.data());
 
+    ASSERT_EQ(spy.count(), 3);
+    EXPECT_EQ(spy.at(2).at(0).toInt(), 4);
     EXPECT_EQ(seen, before);
     EXPECT_TRUE(oldStackHeld);
+    // Slice 3 lies outside the two-slice stack still held: black, not a read past it.
     EXPECT_EQ(afterChangeImage, std::vector<std::uint8_t>(3 * 65536, 0));
     EXPECT_TRUE(oldStack.expired()) << "replaced stack kept alive";
 
@@ -326,7 +291,6 @@ TEST_F(DisplayRegionTest, CopySharesTheStackAndOutlivesItsSource)
     auto copy = std::make_unique<DisplayRegion>(nullptr, "dr2", *source);
 
     EXPECT_EQ(copy->objectName(), "dr2");
-    EXPECT_EQ(copy->maximumSize(), QSize(kSide, kSide));
     EXPECT_EQ(copy->sliceStack().get(), source->sliceStack().get());
     EXPECT_EQ(copy->sliceCount(), 4);
     EXPECT_EQ(copy->imageIndex(), 1);
@@ -353,6 +317,42 @@ TEST_F(DisplayRegionTest, CopySharesTheStackAndOutlivesItsSource)
     EXPECT_TRUE(screenShows(*copy, greyPattern(1)));
     copy->changeImage(2);
     EXPECT_TRUE(screenShows(*copy, greyPattern(2)));
+}
+
+// Counts the paints the view makes, so a redraw left to the event loop shows.
+class CountingView : public DisplayRegion {
+public:
+    using DisplayRegion::DisplayRegion;
+    int paints = 0;
+
+protected:
+    void paintGL() override
+    {
+        ++paints;
+        DisplayRegion::paintGL();
+    }
+};
+
+TEST_F(DisplayRegionTest, EverySlotRedrawsBeforeItReturns)
+{
+    auto table = generatedTable();
+    CountingView view(nullptr, "dr2", 0);
+    view.changeImageDir(dataDir.data());
+    EXPECT_EQ(view.paints, 0) << "a hidden view paints nothing";
+    showAndWait(view);
+
+    const std::vector<std::pair<const char*, std::function<void()>>> calls = {
+        {"changeRegions", [&] { view.changeRegions(table.data()); }},
+        {"changeImage", [&] { view.changeImage(2); }},
+        {"changeRegionNum", [&] { view.changeRegionNum(-1); }},
+        {"changeImageDir", [&] { view.changeImageDir(otherDir.data()); }},
+        {"waveletIfy", [&] { view.waveletIfy(3); }},
+    };
+    for (const auto& [name, call] : calls) {
+        const int before = view.paints;
+        call();
+        EXPECT_GT(view.paints, before) << name;
+    }
 }
 
 TEST_F(DisplayRegionTest, WaveletIfyReplacesThePictureUntilTheNextRender)
@@ -386,9 +386,6 @@ TEST_F(DisplayRegionTest, WaveletIfyReplacesThePictureUntilTheNextRender)
 
     view.changeImage(3);
     EXPECT_TRUE(screenShows(view, [&](int, int) { return colourOf(table[2]); }));
-    view.waveletIfy(8);
-    EXPECT_TRUE(screenShows(
-        view, [&](int x, int y) { return x == 0 && y == bottom ? grey(200) : grey(128); }));
 }
 
 } // namespace
