@@ -46,6 +46,21 @@ inline QLCDNumber* makeDisplay(QWidget* owner)
     return display;
 }
 
+// The stepping rules both controls share: a step stops at its bound, and a
+// value outside the range leaves the current one.
+inline int stepUp(int value, int max)
+{
+    return value < max ? value + 1 : value;
+}
+inline int stepDown(int value, int min)
+{
+    return value > min ? value - 1 : value;
+}
+inline int valueInRange(int current, int requested, int min, int max)
+{
+    return min <= requested && requested <= max ? requested : current;
+}
+
 // Steps on pressed(), so a press gives one step and the release nothing more.
 // Kept narrow: a one-character button needs little room, which goes to the slider.
 template <class Control>

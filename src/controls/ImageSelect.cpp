@@ -62,22 +62,19 @@ void ImageSelect::changeLabel(const char* text)
 
 void ImageSelect::addStep()
 {
-    if (value < max)
-        ++value;
+    value = stepUp(value, max);
     emit valueChanged(value);
 }
 
 void ImageSelect::subtractStep()
 {
-    if (value > min)
-        --value;
+    value = stepDown(value, min);
     emit valueChanged(value);
 }
 
 void ImageSelect::setValue(int v)
 {
-    if (min <= v && v <= max)
-        value = v;
+    value = valueInRange(value, v, min, max);
     emit valueChanged(value);
 }
 

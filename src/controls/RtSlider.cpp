@@ -60,21 +60,18 @@ RtSlider::RtSlider(QWidget* parent, const char* name, int min, int max, int valu
 
 void RtSlider::addStep()
 {
-    if (value < max)
-        ++value;
+    value = stepUp(value, max);
     emit valueChanged(value);
 }
 
 void RtSlider::subtractStep()
 {
-    if (value > min)
-        --value;
+    value = stepDown(value, min);
     emit valueChanged(value);
 }
 
 void RtSlider::setValue(int v)
 {
-    if (min <= v && v <= max)
-        value = v;
+    value = valueInRange(value, v, min, max);
     emit valueChanged(value);
 }

@@ -1,13 +1,12 @@
 #include "views/DisplayRegion.h"
 
 #include "render/SliceRender.h"
+#include "views/RgbDrawing.h"
 #include "volume/SliceLoader.h"
 #include "wavelet/CoefficientMap.h"
 
 #include <QCoreApplication>
 #include <QEvent>
-
-#include <GL/gl.h>
 
 #include <utility>
 
@@ -133,17 +132,7 @@ void DisplayRegion::redraw()
         QCoreApplication::sendPostedEvents(window(), QEvent::UpdateRequest);
 }
 
-void DisplayRegion::initializeGL()
-{
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-}
-
 void DisplayRegion::paintGL()
 {
-    const auto zoom = static_cast<GLfloat>(devicePixelRatio());
-    glClear(GL_COLOR_BUFFER_BIT);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glPixelZoom(zoom, zoom);
-    glDrawPixels(kSliceSide, kSliceSide, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
-    glFlush();
+    drawRgbImage(*this, kSliceSide, rgb.data());
 }

@@ -46,7 +46,6 @@ signals:
     void numPixChanged(int);
 
 protected:
-    void initializeGL() override;
     void paintGL() override;
 
 private:

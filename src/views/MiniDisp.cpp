@@ -1,6 +1,6 @@
 #include "views/MiniDisp.h"
 
-#include <GL/gl.h>
+#include "views/RgbDrawing.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -26,17 +26,7 @@ MiniDisp::MiniDisp(QWidget* parent, const char* name, const std::uint8_t* source
     repaint();
 }
 
-void MiniDisp::initializeGL()
-{
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-}
-
 void MiniDisp::paintGL()
 {
-    const auto zoom = static_cast<GLfloat>(devicePixelRatio());
-    glClear(GL_COLOR_BUFFER_BIT);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glPixelZoom(zoom, zoom);
-    glDrawPixels(side, side, GL_RGB, GL_UNSIGNED_BYTE, image.data());
-    glFlush();
+    drawRgbImage(*this, side, image.data());
 }

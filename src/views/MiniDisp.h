@@ -15,7 +15,6 @@ public:
     int imageSize() const { return side; }
 
 protected:
-    void initializeGL() override;
     void paintGL() override;
 
 private:

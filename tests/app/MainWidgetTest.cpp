@@ -71,13 +71,7 @@ protected:
                 return b;
         return nullptr;
     }
-    QPushButton* plusOf(QWidget* control) const
-    {
-        for (auto* b : control->findChildren<QPushButton*>())
-            if (b->text() == "+")
-                return b;
-        return nullptr;
-    }
+    static QPushButton* plusOf(QWidget* control) { return guitest::stepButton(control, "+"); }
     std::vector<std::uint8_t> colourPicture() const
     {
         const std::uint8_t* rgb = window->colourView()->rgbBuffer();

@@ -2,6 +2,8 @@
 // before the new caption goes out.
 #include "controls/ImageSelect.h"
 
+#include "gui/GuiTestSupport.h"
+
 #include <QLCDNumber>
 #include <QLabel>
 #include <QPushButton>
@@ -15,21 +17,8 @@
 
 namespace {
 
-QPushButton* stepButton(QWidget* control, const QString& text)
-{
-    for (QPushButton* button : control->findChildren<QPushButton*>())
-        if (button->text() == text)
-            return button;
-    return nullptr;
-}
-
-std::vector<int> heard(const QSignalSpy& spy)
-{
-    std::vector<int> values;
-    for (const QList<QVariant>& args : spy)
-        values.push_back(args.at(0).toInt());
-    return values;
-}
+using guitest::heard;
+using guitest::stepButton;
 
 QString caption(const ImageSelect& select)
 {

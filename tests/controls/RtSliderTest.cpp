@@ -2,6 +2,8 @@
 // and with which value a listener hears of each action.
 #include "controls/RtSlider.h"
 
+#include "gui/GuiTestSupport.h"
+
 #include <QLCDNumber>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,21 +21,8 @@
 
 namespace {
 
-QPushButton* stepButton(QWidget* control, const QString& text)
-{
-    for (QPushButton* button : control->findChildren<QPushButton*>())
-        if (button->text() == text)
-            return button;
-    return nullptr;
-}
-
-std::vector<int> heard(const QSignalSpy& spy)
-{
-    std::vector<int> values;
-    for (const QList<QVariant>& args : spy)
-        values.push_back(args.at(0).toInt());
-    return values;
-}
+using guitest::heard;
+using guitest::stepButton;
 
 // What one delivery of valueChanged found: the value, the display and the
 // inner slider at that moment.

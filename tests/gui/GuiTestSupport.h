@@ -12,6 +12,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QOpenGLWidget>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTimer>
 
 #include <cstdint>
@@ -88,6 +90,24 @@ inline void answerFileDialog(const QString& answer)
         dialog->selectFile(answer);
         QMetaObject::invokeMethod(dialog, "accept");
     });
+}
+
+// The child button of a control with the given text ("+", "-", ...).
+inline QPushButton* stepButton(QWidget* control, const QString& text)
+{
+    for (QPushButton* button : control->findChildren<QPushButton*>())
+        if (button->text() == text)
+            return button;
+    return nullptr;
+}
+
+// The int values a spy has heard, in order.
+inline std::vector<int> heard(const QSignalSpy& spy)
+{
+    std::vector<int> values;
+    for (const QList<QVariant>& args : spy)
+        values.push_back(args.at(0).toInt());
+    return values;
 }
 
 // Pixel (x, y) of the on-screen picture of a 256 x 256 view, y counted from the top.
