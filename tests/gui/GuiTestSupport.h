@@ -49,16 +49,11 @@ inline void writeTestStack(const std::filesystem::path& dir, int count, int zOff
 // returns to the previous one afterwards.
 class ScratchCwd {
 public:
-    ScratchCwd() : previous_(std::filesystem::current_path())
-    {
-        std::filesystem::current_path(dir_.path());
-    }
-    ~ScratchCwd() { std::filesystem::current_path(previous_); }
     const std::filesystem::path& path() const { return dir_.path(); }
 
 private:
-    slicefiles::TempDir dir_;
-    std::filesystem::path previous_;
+    testfiles::TempDir dir_;
+    testfiles::WorkingDir inside_{dir_.path()};
 };
 
 // Calls `act` with the next modal dialog of type T once it is open.

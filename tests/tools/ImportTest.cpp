@@ -62,7 +62,7 @@ TEST(Import, WritesOneSliceFilePerPlaneNumberedFromZero)
     ASSERT_EQ(pgm.exitCode, 0) << pgm.output;
     EXPECT_EQ(fileNames(tmp / "pgm"),
               (std::vector<std::string>{"slice000.pgm", "slice001.pgm", "slice002.pgm"}));
-    const std::string text = readFileBytes(tmp / "pgm/slice002.pgm");
+    const std::string text = readFile(tmp / "pgm/slice002.pgm");
     EXPECT_EQ(text.rfind("P2\n256 256\n255\n", 0), 0u);
     EXPECT_EQ(shownNonZero(loadPgmSlice(tmp / "pgm/slice002.pgm")).size(), 6u);
 }
@@ -79,7 +79,7 @@ TEST(Import, SamplesSpanTheValueRangeByteExact)
 
     ASSERT_EQ(runImporter({tmp / "v.nii", tmp / "raw"}).exitCode, 0);
     const auto rawExpected = sliceWith({{{126, 127}, 0}, {{127, 127}, 1024}, {{128, 127}, 4095}});
-    EXPECT_EQ(readFileBytes(tmp / "raw/slice000"), rawBytes(rawExpected));
+    EXPECT_EQ(readFile(tmp / "raw/slice000"), rawBytes(rawExpected));
 
     ASSERT_EQ(runImporter({"--pgm", tmp / "v.nii", tmp / "pgm"}).exitCode, 0);
     const auto pgmExpected = sliceWith({{{127, 127}, 64 * 16}, {{128, 127}, 255 * 16}});
@@ -205,7 +205,7 @@ TEST(Import, RefusesWhatItCannotImportAndLeavesOutputAlone)
             EXPECT_FALSE(fs::exists(r.untouched)) << r.untouched;
         }
     }
-    EXPECT_EQ(readFileBytes(tmp / "full/slice000.pgm"), "old");
+    EXPECT_EQ(readFile(tmp / "full/slice000.pgm"), "old");
 }
 
 TEST(Import, ReplaceLeavesNoStaleSliceOfEitherKind)

@@ -33,20 +33,6 @@ std::string shellWord(const std::string& word)
 
 } // namespace
 
-TempDir::TempDir()
-{
-    std::string pattern = (fs::temp_directory_path() / "lumidra-import-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("cannot create a temporary directory");
-    path_ = pattern;
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-}
-
 NiftiImagePtr makeVolume(int datatype, int nx, int ny, int nz, int nt)
 {
     const int dims[8] = {nt > 1 ? 4 : 3, nx, ny, nz, nt, 1, 1, 1};
@@ -120,12 +106,6 @@ std::vector<std::string> fileNames(const fs::path& dir)
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
-}
-
-std::string readFileBytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 std::vector<std::uint32_t> loadRawSlice(const fs::path& path)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/TestFiles.h"
+
 #include <nifti1_io.h>
 
 #include <cstdint>
@@ -15,20 +17,8 @@ struct NiftiImageFree {
 };
 using NiftiImagePtr = std::unique_ptr<nifti_image, NiftiImageFree>;
 
-// A fresh directory under the system's temporary directory, removed with its contents.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
+using testfiles::readFile;
+using testfiles::TempDir;
 
 // A zero-filled volume of nx x ny x nz (x nt) voxels, oriented by sform as x = i,
 // y = j, z = k (i Left-to-Right, j Posterior-to-Anterior, k Inferior-to-Superior).
@@ -53,8 +43,6 @@ RunResult runImporter(const std::vector<std::string>& args);
 
 // The sorted file names in dir.
 std::vector<std::string> fileNames(const std::filesystem::path& dir);
-
-std::string readFileBytes(const std::filesystem::path& path);
 
 // The 65,536 samples of a slice file as the viewer's own readers load them
 // (PGM samples come back multiplied by 16).

@@ -2,55 +2,20 @@
 
 // Writing slice files for tests and benchmarks: temporary directories,
 // plain PGM laid out as netpbm writes it, raw big-endian slices.
+#include "common/TestFiles.h"
+
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <stdexcept>
+#include <cstdio>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 namespace slicefiles {
 
 constexpr int kSide = 256;
 
-// A fresh directory under the system's temporary directory, removed with
-// its contents when the object goes.
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "lumidra-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot create a temporary directory");
-        path_ = pattern;
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    ~TempDir()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-
-    const std::filesystem::path& path() const { return path_; }
-    // The directory as the loader takes it: a prefix ending in '/'.
-    std::string prefix() const { return path_.string() + "/"; }
-    std::string file(std::string_view name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
-
-inline void writeFile(const std::string& path, std::string_view bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out)
-        throw std::runtime_error("cannot write " + path);
-}
+using testfiles::TempDir;
+using testfiles::writeFile;
 
 inline std::string sliceName(int number, std::string_view suffix)
 {
