@@ -61,34 +61,35 @@ void MainWidget::changeName(const QString& text)
     copyBounded(currentRecord()->name, text.toLatin1().constData());
 }
 
+void MainWidget::storeInCurrentRecord(std::int32_t imgMaterial::*field, int v)
+{
+    currentRecord()->*field = v;
+    emit updateColorInfo(wholeTable());
+}
+
 void MainWidget::changeMin(int v)
 {
-    currentRecord()->min = v;
-    emit updateColorInfo(wholeTable());
+    storeInCurrentRecord(&imgMaterial::min, v);
 }
 
 void MainWidget::changeMax(int v)
 {
-    currentRecord()->max = v;
-    emit updateColorInfo(wholeTable());
+    storeInCurrentRecord(&imgMaterial::max, v);
 }
 
 void MainWidget::changeRed(int v)
 {
-    currentRecord()->red = v;
-    emit updateColorInfo(wholeTable());
+    storeInCurrentRecord(&imgMaterial::red, v);
 }
 
 void MainWidget::changeGreen(int v)
 {
-    currentRecord()->green = v;
-    emit updateColorInfo(wholeTable());
+    storeInCurrentRecord(&imgMaterial::green, v);
 }
 
 void MainWidget::changeBlue(int v)
 {
-    currentRecord()->blue = v;
-    emit updateColorInfo(wholeTable());
+    storeInCurrentRecord(&imgMaterial::blue, v);
 }
 
 void MainWidget::clkApply()

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <cstdint>
+
 class DisplayRegion;
 class QCloseEvent;
 class QGridLayout;
@@ -71,6 +73,9 @@ private:
     void buildRegionEditor(QGridLayout* grid);
     void buildControlPanel(QGridLayout* grid);
     void buildMenuBar(QGridLayout* grid);
+
+    // Stores a range or colour value into the current record and sends the table to dr2.
+    void storeInCurrentRecord(std::int32_t imgMaterial::*field, int v);
 
     imgMaterial* currentRecord() { return &regions[regionNum]; }
     imgMaterial* wholeTable() { return regions.records(); }

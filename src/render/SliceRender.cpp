@@ -61,9 +61,14 @@ void paintSlice(const std::uint8_t* slice, const ColorTable& table, std::uint8_t
     }
 }
 
-void paintBlack(std::uint8_t* rgb)
+// The slice to draw, or null after painting rgb black when the stack has none.
+const std::uint8_t* sliceOrBlack(const std::uint8_t* slices, int numPix, int image,
+                                 std::uint8_t* rgb)
 {
-    std::fill(rgb, rgb + kRgbBytes, std::uint8_t{0});
+    const std::uint8_t* slice = sliceStart(slices, numPix, image);
+    if (slice == nullptr)
+        std::fill(rgb, rgb + kRgbBytes, std::uint8_t{0});
+    return slice;
 }
 
 } // namespace
@@ -94,14 +99,7 @@ ColorTable buildColorTable(const imgMaterial* regions)
 
 void renderGrey(const std::uint8_t* slices, int numPix, int image, std::uint8_t* rgb)
 {
-    if (rgb == nullptr)
-        return;
-    const std::uint8_t* slice = sliceStart(slices, numPix, image);
-    if (slice == nullptr) {
-        paintBlack(rgb);
-        return;
-    }
-    paintSlice(slice, greyTable(), rgb);
+    renderColor(slices, numPix, image, nullptr, 0, rgb);
 }
 
 void renderColor(const std::uint8_t* slices, int numPix, int image, const imgMaterial* regions,
@@ -109,11 +107,9 @@ void renderColor(const std::uint8_t* slices, int numPix, int image, const imgMat
 {
     if (rgb == nullptr)
         return;
-    const std::uint8_t* slice = sliceStart(slices, numPix, image);
-    if (slice == nullptr) {
-        paintBlack(rgb);
+    const std::uint8_t* slice = sliceOrBlack(slices, numPix, image, rgb);
+    if (slice == nullptr)
         return;
-    }
     if (regions == nullptr || regionNum >= kRegionCount) {
         paintSlice(slice, greyTable(), rgb);
         return;
@@ -130,11 +126,9 @@ void renderAllRegionsBySearch(const std::uint8_t* slices, int numPix, int image,
 {
     if (rgb == nullptr)
         return;
-    const std::uint8_t* slice = sliceStart(slices, numPix, image);
-    if (slice == nullptr) {
-        paintBlack(rgb);
+    const std::uint8_t* slice = sliceOrBlack(slices, numPix, image, rgb);
+    if (slice == nullptr)
         return;
-    }
     for (std::size_t j = 0; j < kSlicePixels; ++j) {
         const std::uint8_t v = slice[kSlicePixels - 1 - j];
         std::array<std::uint8_t, 3> c = {v, v, v};
