@@ -4,8 +4,8 @@
 //   bench_load                       on a stand-in brain of 181 slices, written to a temp dir
 #include "BenchUtil.h"
 
-#include "volume/SliceFiles.h"
-#include "volume/SliceLoader.h"
+#include "SliceFiles.h"
+#include "core/volume/SliceLoader.h"
 
 #include <netpbm/pgm.h>
 
@@ -20,6 +20,8 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+using namespace lumidra;
 
 namespace {
 

@@ -3,9 +3,10 @@
 // for scale.
 #include "BenchUtil.h"
 
-#include "common/TextField.h"
-#include "regions/RegionTable.h"
-#include "render/SliceRender.h"
+#include "core/common/TextField.h"
+#include "core/regions/RegionTable.h"
+#include "core/render/SliceRender.h"
+#include "RenderReference.h"
 
 #include <benchmark/benchmark.h>
 
@@ -13,6 +14,8 @@
 #include <cmath>
 #include <random>
 #include <vector>
+
+using namespace lumidra;
 
 namespace {
 

@@ -3,10 +3,10 @@
 //   bench_startup RAW_DIR/ PGM_DIR/      (needs an X display with OpenGL)
 #include "BenchUtil.h"
 
-#include "app/MainWidget.h"
-#include "controls/InputRegion.h"
-#include "controls/RtSlider.h"
-#include "views/DisplayRegion.h"
+#include "gui/app/MainWidget.h"
+#include "gui/controls/InputRegion.h"
+#include "gui/controls/RtSlider.h"
+#include "gui/views/DisplayRegion.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -16,6 +16,8 @@
 #include <filesystem>
 #include <memory>
 #include <unistd.h>
+
+using namespace lumidra;
 
 namespace fs = std::filesystem;
 

@@ -2,14 +2,16 @@
 // Waveletify of a slice picture, and the whole analysis behind a wavelet window.
 #include "BenchUtil.h"
 
-#include "wavelet/CoefficientMap.h"
-#include "wavelet/Haar.h"
-#include "wavelet/WaveletAnalysis.h"
+#include "core/wavelet/CoefficientMap.h"
+#include "core/wavelet/Haar.h"
+#include "core/wavelet/WaveletAnalysis.h"
 
 #include <benchmark/benchmark.h>
 
 #include <random>
 #include <vector>
+
+using namespace lumidra;
 
 namespace {
 

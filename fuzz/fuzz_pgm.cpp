@@ -1,14 +1,16 @@
 // Every way of reading PGM samples the processor supports against the
 // stdio reference: any difference in result or samples aborts.
-#include "volume/PgmReference.h"
-#include "volume/PgmScan.h"
-#include "volume/SliceLoader.h"
+#include "PgmReference.h"
+#include "core/volume/PgmScan.h"
+#include "core/volume/SliceLoader.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+using namespace lumidra;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

@@ -1,12 +1,14 @@
 // parseRawSlice against reading the bytes the plain way, one 4-byte group
 // at a time with fread; any difference in result or samples aborts.
-#include "volume/SliceLoader.h"
+#include "core/volume/SliceLoader.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+using namespace lumidra;
 
 namespace {
 

@@ -1,13 +1,15 @@
 // Region info reader on arbitrary bytes: the count returned matches the
 // records produced, none is made up, and every name stays terminated inside
 // its field.
-#include "regions/RegionFile.h"
+#include "core/regions/RegionFile.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+using namespace lumidra;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

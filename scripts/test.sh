@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 build=${BUILD_DIR:-build}
-cmake -S . -B "$build" -G Ninja "$@" >/dev/null
+cmake -S . -B "$build" -G Ninja -DLUMIDRA_WERROR=ON "$@" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
 # Widgets need an X display with OpenGL: one Xvfb serves the whole run.

@@ -1,4 +1,4 @@
-#include "app/MainWidget.h"
+#include "gui/app/MainWidget.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -3,7 +3,7 @@
 // Helpers for the widget tests: a scratch working directory with slice files,
 // answering Qt's own modal dialogs from a timer, and comparing what a view
 // shows on screen with its RGB buffer.
-#include "volume/SliceFiles.h"
+#include "SliceFiles.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,10 +1,12 @@
 #include "ImportTestSupport.h"
 
-#include "volume/SliceLoader.h"
+#include "core/volume/SliceLoader.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+
+using namespace lumidra;
 
 namespace fs = std::filesystem;
 using namespace importtest;

@@ -1,6 +1,6 @@
 #include "ImportTestSupport.h"
 
-#include "volume/SliceLoader.h"
+#include "core/volume/SliceLoader.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,8 @@
 #include <fstream>
 #include <limits>
 #include <map>
+
+using namespace lumidra;
 
 namespace fs = std::filesystem;
 using namespace importtest;

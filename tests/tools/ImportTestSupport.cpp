@@ -1,7 +1,7 @@
 #include "ImportTestSupport.h"
 
-#include "volume/GridIndex.h"
-#include "volume/SliceLoader.h"
+#include "core/common/SliceGeometry.h"
+#include "core/volume/SliceLoader.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,8 @@
 #include <fstream>
 #include <iterator>
 #include <sys/wait.h>
+
+using namespace lumidra;
 
 namespace fs = std::filesystem;
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/TestFiles.h"
+#include "TestFiles.h"
 
 #include <nifti1_io.h>
 

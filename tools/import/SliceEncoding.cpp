@@ -1,10 +1,12 @@
 #include "SliceEncoding.h"
 
-#include "volume/SliceLoader.h"
+#include "core/volume/SliceLoader.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+
+using namespace lumidra;
 
 namespace {
 

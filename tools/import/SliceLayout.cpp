@@ -1,11 +1,13 @@
 #include "SliceLayout.h"
 
-#include "volume/GridIndex.h"
-#include "volume/SliceLoader.h"
+#include "core/common/SliceGeometry.h"
+#include "core/volume/SliceLoader.h"
 
 #include <nifti1_io.h>
 
 #include <array>
+
+using namespace lumidra;
 
 namespace {
 

@@ -1,0 +1,17 @@
+#include "core/common/Diagnostics.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace lumidra {
+
+void diag(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stdout, format, args);
+    va_end(args);
+    std::fflush(stdout);
+}
+
+} // namespace lumidra

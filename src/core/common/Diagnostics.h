@@ -1,0 +1,10 @@
+#pragma once
+
+namespace lumidra {
+
+// Every diagnostic line of Lumidra goes to standard output through this one
+// helper, so the texts stay in one format and are flushed in order with the
+// rest of the program's output.
+void diag(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+} // namespace lumidra

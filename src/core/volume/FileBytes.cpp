@@ -1,0 +1,99 @@
+#include "core/volume/FileBytes.h"
+
+#include "core/volume/SliceLoader.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace lumidra {
+
+namespace {
+
+// Non-blocking, so that a FIFO or terminal named like a slice cannot stall
+// the loader: with no data ready it reads as an empty file.
+int openForReading(const char* path)
+{
+    if (!slicePathFits(path))
+        return -1;
+    int fd;
+    do
+        fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Size to read first: the whole of a regular file; a device or pipe has no
+// size, so it starts small and grows up to the limit.
+std::size_t expectedSize(int fd, std::size_t limit)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0)
+        return std::min(static_cast<std::size_t>(st.st_size), limit);
+    return std::min<std::size_t>(64 * 1024, limit);
+}
+
+} // namespace
+
+bool slicePathFits(const char* path)
+{
+    return path && std::strlen(path) <= static_cast<std::size_t>(kMaxSlicePath);
+}
+
+bool fileExists(const char* path)
+{
+    FileDescriptor fd(openForReading(path));
+    return fd.get() >= 0;
+}
+
+void FileBytes::reserve(std::size_t bytes)
+{
+    if (buffer_.size() < bytes)
+        buffer_.resize(bytes);
+}
+
+bool FileBytes::load(const char* path, std::size_t limit)
+{
+    size_ = 0;
+    FileDescriptor fd(openForReading(path));
+    if (fd.get() < 0)
+        return false;
+
+    std::size_t wanted = expectedSize(fd.get(), limit);
+    // One byte more than a regular file's size lets a file that grew since
+    // fstat be noticed; the common case still ends with a read of 0.
+    reserve(std::min(wanted + 1, limit));
+    while (size_ < limit) {
+        if (size_ == buffer_.size())
+            reserve(std::min(std::max<std::size_t>(buffer_.size() * 2, 4096), limit));
+        ssize_t n = ::read(fd.get(), buffer_.data() + size_, buffer_.size() - size_);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        size_ += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace lumidra

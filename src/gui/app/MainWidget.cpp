@@ -1,0 +1,147 @@
+#include "gui/app/MainWidget.h"
+
+#include "gui/controls/ImageSelect.h"
+#include "gui/controls/InputRegion.h"
+#include "gui/controls/RtSlider.h"
+#include "gui/views/DisplayRegion.h"
+
+#include <QGridLayout>
+#include <QKeySequence>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+
+MainWidget::MainWidget(QWidget* parent, const char* name) : QWidget(parent)
+{
+    if (name)
+        setObjectName(QString::fromLatin1(name));
+    regions.initRegions();
+
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(10, 10, 10, 10);
+    grid->setSpacing(10);
+
+    buildViews(grid);
+    buildRegionEditor(grid);
+    buildControlPanel(grid);
+    buildMenuBar(grid);
+}
+
+void MainWidget::buildViews(QGridLayout* grid)
+{
+    dr1 = new DisplayRegion(this, "dr1", pixNum);
+    grid->addWidget(dr1, 1, 1);
+    connect(dr1, &DisplayRegion::numPixChanged, this, &MainWidget::changeNumPix);
+    numPix = dr1->announceNumPix();
+
+    // dr2 gets a slice stack of its own: it takes over the one a temporary
+    // view loads, and that stack outlives the temporary.
+    auto* loader = new DisplayRegion(dr1, nullptr, 0);
+    dr2 = new DisplayRegion(this, "dr2", *loader);
+    delete loader;
+    grid->addWidget(dr2, 2, 1);
+
+    connect(this, &MainWidget::updateColorInfo, dr2, &DisplayRegion::changeRegions);
+    emit updateColorInfo(wholeTable());
+}
+
+void MainWidget::buildRegionEditor(QGridLayout* grid)
+{
+    auto* ir = new InputRegion(this, "ir");
+    ir->setValues(currentRecord());
+    grid->addWidget(ir, 1, 0);
+
+    connect(this, &MainWidget::updateRegion, ir, &InputRegion::setValues);
+    connect(this, &MainWidget::updateRegionNum, dr2, &DisplayRegion::changeRegionNum);
+    connect(ir->nameEdit, &QLineEdit::textChanged, this, &MainWidget::changeName);
+    connect(ir, &InputRegion::minSignal, this, &MainWidget::changeMin);
+    connect(ir, &InputRegion::maxSignal, this, &MainWidget::changeMax);
+    connect(ir, &InputRegion::redSignal, this, &MainWidget::changeRed);
+    connect(ir, &InputRegion::greenSignal, this, &MainWidget::changeGreen);
+    connect(ir, &InputRegion::blueSignal, this, &MainWidget::changeBlue);
+}
+
+void MainWidget::buildControlPanel(QGridLayout* grid)
+{
+    auto* panel = new QGridLayout();
+    panel->setContentsMargins(2, 2, 2, 2);
+    panel->setSpacing(2);
+
+    auto* regionSlider = new RtSlider(this, "Region Slider", 0, 15, 0, "Tissue Region");
+    connect(regionSlider, &RtSlider::valueChanged, this, &MainWidget::changeRegion);
+    connect(regionSlider, &RtSlider::valueChanged, dr2, &DisplayRegion::changeRegionNum);
+    panel->addWidget(regionSlider, 0, 0, 1, 5);
+
+    struct Command {
+        const char* text;
+        void (MainWidget::*slot)();
+        int row;
+        int column;
+    };
+    const Command commands[] = {
+        {"Show All Regions", &MainWidget::clkShowAll, 1, 2},
+        {"Default Regions", &MainWidget::clkDefaultReg, 2, 2},
+        {"Clear Regions", &MainWidget::clkClearAll, 3, 2},
+        {"Waveletify", &MainWidget::clkWaveletify, 4, 0},
+    };
+    for (const Command& c : commands) {
+        auto* button = new QPushButton(QString::fromLatin1(c.text), this);
+        button->setFixedSize(100, 40);
+        connect(button, &QPushButton::clicked, this, c.slot);
+        panel->addWidget(button, c.row, c.column);
+    }
+    connect(this, &MainWidget::makeWavelet, dr2, &DisplayRegion::waveletIfy);
+
+    auto* depthSlider = new RtSlider(this, "Wavelet Slider", 0, 8, 4, "Wavelet Debth");
+    waveletDepth = 4;
+    connect(depthSlider, &RtSlider::valueChanged, this, &MainWidget::changeWavelet);
+    panel->addWidget(depthSlider, 4, 1, 1, 4);
+
+    auto* imgSel = new ImageSelect(this, "imgSel", 0, numPix - 1, 0, "Image Number: ");
+    connect(imgSel, &ImageSelect::valueChanged, dr1, &DisplayRegion::changeImage);
+    connect(imgSel, &ImageSelect::valueChanged, dr2, &DisplayRegion::changeImage);
+    connect(imgSel, &ImageSelect::valueChanged, this, &MainWidget::changePix);
+    connect(this, &MainWidget::updateNumImg, imgSel, &ImageSelect::changeMax);
+    panel->addWidget(imgSel, 5, 0, 1, 5);
+
+    grid->addLayout(panel, 2, 0);
+}
+
+void MainWidget::buildMenuBar(QGridLayout* grid)
+{
+    auto* bar = new QMenuBar(this);
+    bar->setObjectName("Menu Bar");
+
+    auto* file = new QMenu("File", bar);
+    file->setObjectName("File Menu");
+    auto* open = file->addAction("&Open...", QKeySequence(Qt::CTRL | Qt::Key_O));
+    connect(open, &QAction::triggered, this, &MainWidget::selOpen);
+    connect(this, &MainWidget::updateImageDirectory, dr1, &DisplayRegion::changeImageDir);
+    connect(this, &MainWidget::updateImageDirectory, dr2, &DisplayRegion::changeImageDir);
+    auto* load = file->addAction("O&pen Region Info...", QKeySequence(Qt::CTRL | Qt::Key_P));
+    connect(load, &QAction::triggered, this, &MainWidget::clkLoad);
+    auto* save = file->addAction("&Save Region Info...", QKeySequence(Qt::CTRL | Qt::Key_S));
+    connect(save, &QAction::triggered, this, &MainWidget::clkSave);
+    file->addSeparator();
+    auto* exit = file->addAction("E&xit", QKeySequence(Qt::CTRL | Qt::Key_X));
+    connect(exit, &QAction::triggered, this, &MainWidget::selExit);
+    bar->addMenu(file);
+
+    auto* wavelet = new QMenu("Wavelet", bar);
+    wavelet->setObjectName("Wavelet");
+    auto* window =
+        wavelet->addAction("Haa&r Wavelet Window...", QKeySequence(Qt::CTRL | Qt::Key_R));
+    connect(window, &QAction::triggered, this, &MainWidget::clkNewWavelet);
+    bar->addMenu(wavelet);
+
+    auto* help = new QMenu("Help", bar);
+    help->setObjectName("Help");
+    auto* info = help->addAction("&Information", QKeySequence(Qt::CTRL | Qt::Key_I));
+    connect(info, &QAction::triggered, this, &MainWidget::selInfo);
+    auto* about = help->addAction("&About", QKeySequence(Qt::CTRL | Qt::Key_A));
+    connect(about, &QAction::triggered, this, &MainWidget::selAbout);
+    bar->addMenu(help);
+
+    grid->addWidget(bar, 0, 0, 1, 2);
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "core/regions/ImgMaterial.h"
+#include "core/regions/RegionTable.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+
+class DisplayRegion;
+class QCloseEvent;
+class QGridLayout;
+
+// The main window: owns the region table and the current selections, and is
+// the hub between the controls and the two slice views.
+class MainWidget : public QWidget {
+    Q_OBJECT
+public:
+    explicit MainWidget(QWidget* parent = nullptr, const char* name = nullptr);
+
+    // Read access for tests and tools; the window itself is driven through slots.
+    const lumidra::RegionTable& regionTable() const { return regions; }
+    int currentRegion() const { return regionNum; }
+    int currentImage() const { return pixNum; }
+    int currentWaveletDepth() const { return waveletDepth; }
+    int imageCount() const { return numPix; }
+    DisplayRegion* greyView() const { return dr1; }
+    DisplayRegion* colourView() const { return dr2; }
+
+    static const char* informationText();
+
+signals:
+    void updateRegion(imgMaterial*);
+    void updateImgNum(int);
+    void updateNumImg(int);
+    void updateColorInfo(imgMaterial*);
+    void updateRegionNum(int);
+    void updateImageDirectory(char*);
+    void makeWavelet(int);
+    void signalQuit();
+
+public slots:
+    void changeRegion(int i);
+    void changePix(int i);
+    void changeNumPix(int n);
+    void changeWavelet(int d);
+    void changeName(const QString& text);
+    void changeMin(int v);
+    void changeMax(int v);
+    void changeRed(int v);
+    void changeGreen(int v);
+    void changeBlue(int v);
+    void clkApply();
+    void clkSave();
+    void clkLoad();
+    void clkNewWavelet();
+    void clkShowAll();
+    void clkClearAll();
+    void clkDefaultReg();
+    void clkWaveletify();
+    void selOpen();
+    void selExit();
+    void selAbout();
+    void selInfo();
+
+protected:
+    // Closing the main window ends the program, even while wavelet windows are open.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildViews(QGridLayout* grid);
+    void buildRegionEditor(QGridLayout* grid);
+    void buildControlPanel(QGridLayout* grid);
+    void buildMenuBar(QGridLayout* grid);
+
+    // Stores a range or colour value into the current record and sends the table to dr2.
+    void storeInCurrentRecord(std::int32_t imgMaterial::*field, int v);
+
+    imgMaterial* currentRecord() { return &regions[regionNum]; }
+    imgMaterial* wholeTable() { return regions.records(); }
+
+    DisplayRegion* dr1 = nullptr;
+    DisplayRegion* dr2 = nullptr;
+    lumidra::RegionTable regions;
+    int regionNum = 0;
+    int pixNum = 0;
+    int waveletDepth = 4;
+    int numPix = 0;
+};

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "core/regions/ImgMaterial.h"
+
+#include <QOpenGLWidget>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// One 256 x 256 slice of the slice stack, in grey or coloured by the region
+// table, drawn with OpenGL. Every slot that changes the picture renders it
+// anew and repaints at once.
+class DisplayRegion : public QOpenGLWidget {
+    Q_OBJECT
+public:
+    using SliceStack = std::shared_ptr<const std::vector<std::uint8_t>>;
+
+    DisplayRegion(QWidget* parent, const char* name, int image);
+    // Shares the source's slice stack and takes its state; renders at once.
+    DisplayRegion(QWidget* parent, const char* name, const DisplayRegion& source);
+    ~DisplayRegion() override;
+
+    int loadImageDir(int image, imgMaterial* regions, const char* directory);
+    void renderGrey(int image);
+    void renderColor(int image, imgMaterial* regions);
+    void setNumPix(int count);
+    int announceNumPix();
+
+    // What the view shows: 256 x 256 RGB triples, the first row drawn at the bottom.
+    const std::uint8_t* rgbBuffer() const { return rgb.data(); }
+    const SliceStack& sliceStack() const { return slices; }
+    int imageIndex() const { return imageNum; }
+    int regionIndex() const { return regionNum; }
+    int sliceCount() const { return numPix; }
+    const imgMaterial* regionTable() const { return regions; }
+
+public slots:
+    void changeRegions(imgMaterial* table);
+    void changeImage(int image);
+    void changeRegionNum(int region);
+    void changeImageDir(char* directory);
+    void waveletIfy(int depth);
+
+signals:
+    void numPixChanged(int);
+
+protected:
+    void paintGL() override;
+
+private:
+    void render();
+    void redraw();
+    int heldSlices() const;
+
+    std::vector<std::uint8_t> rgb;
+    SliceStack slices;
+    imgMaterial* regions = nullptr;
+    int imageNum = 0;
+    int regionNum = 0;
+    int numPix = 0;
+};

@@ -1,0 +1,159 @@
+#include "core/regions/RegionFile.h"
+#include "core/regions/RegionTable.h"
+
+#include "CaptureStdout.h"
+#include "RegionTestSupport.h"
+
+#include <csignal>
+#include <vector>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+using namespace lumidra;
+
+namespace {
+
+std::string startupTableText()
+{
+    std::string text = "#Number of Regions\n17\n\n";
+    for (int k = 0; k < 16; ++k)
+        text += "#Region" + std::to_string(k) + "\n" + std::to_string(16 * k) + "\n" +
+                std::to_string(16 * k + 15) + "\n0\n0\n0\n\n";
+    return text + "#Last Region\n0\n255\n0\n0\n0\n\n";
+}
+
+RegionTable startupTable(const TempDir& dir)
+{
+    WorkingDir inside(dir.path());
+    RegionTable table;
+    table.initRegions();
+    return table;
+}
+
+std::size_t entriesIn(const std::filesystem::path& dir)
+{
+    return std::distance(std::filesystem::directory_iterator(dir),
+                         std::filesystem::directory_iterator());
+}
+
+TEST(RegionWrite, StartupTableGivesTheExactText)
+{
+    TempDir dir;
+    const RegionTable table = startupTable(dir);
+    const std::string path = dir.file("table.rif");
+    ASSERT_EQ(writeRegionFile(table.records(), kRegionCount, path.c_str()), 0);
+    EXPECT_EQ(readText(path), startupTableText());
+
+    ASSERT_EQ(writeRegionFile(table.records(), 0, path.c_str()), 0);
+    EXPECT_EQ(readText(path), "#Number of Regions\n0\n\n");
+}
+
+TEST(RegionWrite, RoundTripKeepsNumbersAndFirstWordOfNames)
+{
+    TempDir dir;
+    RegionTable saved = startupTable(dir);
+    saved.defaultRegions();
+    copyBounded(saved[4].name, "");
+    saved[4].min = -7;
+    saved[4].blue = 1000;
+    const std::string path = dir.file("round.rif");
+    ASSERT_EQ(writeRegionFile(saved.records(), kRegionCount, path.c_str()), 0);
+    EXPECT_NE(readText(path).find("\n#\n-7\n"), std::string::npos);
+
+    RegionTable loaded;
+    loaded.clearRegions();
+    ASSERT_EQ(loaded.loadRegionFile(path.c_str()), kRegionCount);
+    copyBounded(saved[16].name, "Last");
+    for (int k = 0; k < kRegionCount; ++k)
+        EXPECT_EQ(describe(loaded[k]), describe(saved[k])) << "record " << k;
+}
+
+TEST(RegionWrite, NameFillingItsFieldIsNotReadPast)
+{
+    TempDir dir;
+    struct {
+        imgMaterial record;
+        char after[8];
+    } padded{};
+    std::memset(padded.record.name, 'n', sizeof padded.record.name);
+    // Numbers and trailing bytes without a NUL, so an unbounded read shows.
+    padded.record.min = padded.record.max = 0x58585858;
+    padded.record.red = padded.record.green = padded.record.blue = 0x58585858;
+    std::memset(padded.after, 'X', sizeof padded.after);
+    const std::string path = dir.file("full.rif");
+    ASSERT_EQ(writeRegionFile(&padded.record, 1, path.c_str()), 0);
+    EXPECT_EQ(readText(path).find('X'), std::string::npos);
+    EXPECT_NE(readText(path).find("#" + std::string(40, 'n') + "\n1482184792\n"),
+              std::string::npos);
+}
+
+TEST(RegionWrite, FailedSaveLeavesNoTraceAndReportsIt)
+{
+    TempDir dir;
+    const RegionTable table = startupTable(dir);
+    const std::string inMissingDir = dir.file("no-such-dir/x.rif");
+    std::filesystem::create_directory(dir.file("a-directory"));
+    const std::string tooLong = dir.file(std::string(300, 'l'));
+
+    const std::string printed = capturedStdout([&] {
+        EXPECT_EQ(writeRegionFile(table.records(), kRegionCount, inMissingDir.c_str()), -1);
+        EXPECT_EQ(writeRegionFile(table.records(), kRegionCount, dir.file("a-directory").c_str()),
+                  -1);
+        EXPECT_EQ(writeRegionFile(table.records(), kRegionCount, tooLong.c_str()), -1);
+    });
+    EXPECT_EQ(printed, "File not written: " + inMissingDir + "\nFile not written: " +
+                           dir.file("a-directory") + "\nFile not written: " + tooLong + "\n");
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file("a-directory")));
+    EXPECT_EQ(entriesIn(dir.path()), 1u) << "a temporary file was left behind";
+}
+
+TEST(RegionWrite, WriteErrorKeepsTheOldFileByteIdentical)
+{
+    TempDir dir;
+    const RegionTable table = startupTable(dir);
+    const std::string path = dir.file("old.rif");
+    const std::string old = "#Number of Regions\n1\n\n#Old\n1\n2\n3\n4\n5\n\n";
+    writeText(path, old);
+
+    // A file size limit below the table's text makes the write itself fail,
+    // after the temporary file exists; root is not exempt from it.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 64;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const int result = writeRegionFile(table.records(), kRegionCount, path.c_str());
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(readText(path), old);
+    EXPECT_EQ(entriesIn(dir.path()), 1u) << "a temporary file was left behind";
+}
+
+TEST(RegionWrite, ReplacedFileKeepsItsPermissionsNewFileFollowsUmask)
+{
+    TempDir dir;
+    const RegionTable table = startupTable(dir);
+    const std::string existing = dir.file("existing.rif");
+    writeText(existing, "old");
+    ::chmod(existing.c_str(), 0640);
+    ASSERT_EQ(writeRegionFile(table.records(), kRegionCount, existing.c_str()), 0);
+
+    const mode_t oldMask = ::umask(027);
+    const std::string fresh = dir.file("fresh.rif");
+    const int result = writeRegionFile(table.records(), kRegionCount, fresh.c_str());
+    ::umask(oldMask);
+    ASSERT_EQ(result, 0);
+
+    struct stat st {};
+    ASSERT_EQ(::stat(existing.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    ASSERT_EQ(::stat(fresh.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(readText(existing), startupTableText());
+}
+
+} // namespace

@@ -1,0 +1,364 @@
+// The main window end to end: real slice files, real dialogs, real views.
+#include "gui/app/MainWidget.h"
+
+#include "gui/controls/ImageSelect.h"
+#include "gui/controls/RtSlider.h"
+#include "GuiTestSupport.h"
+#include "gui/views/DisplayRegion.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+using namespace lumidra;
+
+namespace {
+
+using guitest::testGrey;
+
+// Colour of slice sample (x, y) in a view's RGB buffer, which holds the slice
+// in reverse sample order.
+std::array<int, 3> viewColour(const DisplayRegion* view, int x, int y)
+{
+    const std::uint8_t* p = view->rgbBuffer() + 3 * (65535 - (y * 256 + x));
+    return {p[0], p[1], p[2]};
+}
+
+std::array<int, 3> grey(int v)
+{
+    return {v, v, v};
+}
+
+std::string readText(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        guitest::writeTestStack(cwd.path() / "data", 3);
+        // Region 0 of the default file paints grey values 10..40.
+        slicefiles::writeFile((cwd.path() / "data/colornfo.txt").string(),
+                              "#Number of Regions\n1\n\n#Vessel\n10\n40\n250\n20\n30\n\n");
+        window = std::make_unique<MainWidget>();
+        window->resize(675, 575);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    template <class T> T* child(const char* name) const { return window->findChild<T*>(name); }
+    RtSlider* editorSlider(const char* name) const
+    {
+        return child<QWidget>("ir")->findChild<RtSlider*>(name);
+    }
+    QPushButton* button(const char* text) const
+    {
+        for (auto* b : window->findChildren<QPushButton*>())
+            if (b->text() == text)
+                return b;
+        return nullptr;
+    }
+    static QPushButton* plusOf(QWidget* control) { return guitest::stepButton(control, "+"); }
+    std::vector<std::uint8_t> colourPicture() const
+    {
+        const std::uint8_t* rgb = window->colourView()->rgbBuffer();
+        return {rgb, rgb + 256 * 256 * 3};
+    }
+
+    guitest::ScratchCwd cwd;
+    std::unique_ptr<MainWidget> window;
+};
+
+TEST_F(MainWindowTest, StartsOnSliceZeroWithRegionZeroOfTheDefaultFilePainted)
+{
+    EXPECT_EQ(window->imageCount(), 3);
+    auto* imgSel = child<ImageSelect>("imgSel");
+    ASSERT_NE(imgSel, nullptr);
+    EXPECT_EQ(imgSel->maximum(), 2);
+    EXPECT_EQ(imgSel->currentValue(), 0);
+    EXPECT_EQ(child<RtSlider>("Region Slider")->currentValue(), 0);
+    EXPECT_EQ(child<RtSlider>("Wavelet Slider")->currentValue(), 4);
+    EXPECT_EQ(window->currentWaveletDepth(), 4);
+
+    EXPECT_EQ(child<QLineEdit>("nameLE")->text(), "Vessel");
+    EXPECT_EQ(editorSlider("Min Slider")->currentValue(), 10);
+    EXPECT_EQ(editorSlider("Red Slider")->currentValue(), 250);
+
+    DisplayRegion* dr1 = window->greyView();
+    DisplayRegion* dr2 = window->colourView();
+    EXPECT_EQ(viewColour(dr1, 20, 0), grey(20));
+    EXPECT_EQ(viewColour(dr2, 20, 0), (std::array<int, 3>{250, 20, 30}));
+    EXPECT_EQ(viewColour(dr2, 5, 0), grey(5));
+    EXPECT_EQ(viewColour(dr2, 41, 0), grey(41));
+    // Records past the file's single one keep their generated state.
+    EXPECT_STREQ(window->regionTable()[1].name, "Region1");
+    EXPECT_STREQ(window->regionTable()[16].name, "Last Region");
+
+    EXPECT_EQ(guitest::screenMismatches(dr1, dr1->rgbBuffer(), 256), 0);
+    EXPECT_EQ(guitest::screenMismatches(dr2, dr2->rgbBuffer(), 256), 0);
+}
+
+TEST_F(MainWindowTest, RedSliderRedrawsTheColourViewBeforeTheSlotReturns)
+{
+    QSignalSpy tableSent(window.get(), &MainWidget::updateColorInfo);
+    RtSlider* red = editorSlider("Red Slider");
+    red->findChild<QSlider*>("minSL")->setValue(77); // as a drag does
+
+    EXPECT_EQ(tableSent.count(), 1);
+    EXPECT_EQ(window->regionTable()[0].red, 77);
+    EXPECT_EQ(viewColour(window->colourView(), 20, 0), (std::array<int, 3>{77, 20, 30}));
+    EXPECT_EQ(
+        guitest::screenMismatches(window->colourView(), window->colourView()->rgbBuffer(), 256), 0);
+
+    // The "+" button echoes through the inner slider: the table goes out twice.
+    tableSent.clear();
+    QTest::mousePress(plusOf(red), Qt::LeftButton);
+    QTest::mouseRelease(plusOf(red), Qt::LeftButton);
+    EXPECT_EQ(tableSent.count(), 2);
+    EXPECT_EQ(window->regionTable()[0].red, 78);
+}
+
+TEST_F(MainWindowTest, TissueRegionSliderRefillsTheEditorThenPaintsThatRegion)
+{
+    button("Default Regions")->click();
+    DisplayRegion* dr2 = window->colourView();
+
+    // While the editor re-reports region 5's values, dr2 still paints region 0:
+    // it switches only through the slider's second connection.
+    std::vector<int> regionWhileRefilling;
+    QObject::connect(window.get(), &MainWidget::updateColorInfo,
+                     [&] { regionWhileRefilling.push_back(dr2->regionIndex()); });
+    child<RtSlider>("Region Slider")->findChild<QSlider*>("minSL")->setValue(5); // a drag
+
+    ASSERT_FALSE(regionWhileRefilling.empty());
+    for (int r : regionWhileRefilling)
+        EXPECT_EQ(r, 0);
+    EXPECT_EQ(window->currentRegion(), 5);
+    EXPECT_EQ(child<QLineEdit>("nameLE")->text(), "Region5");
+    EXPECT_EQ(editorSlider("Min Slider")->currentValue(), 80);
+    EXPECT_EQ(editorSlider("Max Slider")->currentValue(), 95);
+    EXPECT_EQ(dr2->regionIndex(), 5);
+    EXPECT_EQ(viewColour(dr2, 85, 0), (std::array<int, 3>{0, 255, 255}));
+    EXPECT_EQ(viewColour(dr2, 20, 0), grey(20));
+    // Re-reporting stored region 5's own values back, unchanged.
+    EXPECT_STREQ(window->regionTable()[5].name, "Region5");
+    EXPECT_EQ(window->regionTable()[5].min, 80);
+}
+
+TEST_F(MainWindowTest, ShowAllRegionsLastsUntilTheRegionSliderMoves)
+{
+    button("Default Regions")->click();
+    button("Show All Regions")->click();
+    DisplayRegion* dr2 = window->colourView();
+    EXPECT_EQ(dr2->regionIndex(), -1);
+    EXPECT_EQ(viewColour(dr2, 20, 0), (std::array<int, 3>{0, 255, 0}));    // region 1
+    EXPECT_EQ(viewColour(dr2, 100, 0), (std::array<int, 3>{255, 127, 0})); // region 6
+    EXPECT_EQ(guitest::screenMismatches(dr2, dr2->rgbBuffer(), 256), 0);
+
+    QPushButton* plus = plusOf(child<QWidget>("Region Slider"));
+    QTest::mousePress(plus, Qt::LeftButton);
+    QTest::mouseRelease(plus, Qt::LeftButton);
+    EXPECT_EQ(dr2->regionIndex(), 1);
+    EXPECT_EQ(viewColour(dr2, 100, 0), grey(100));
+    EXPECT_EQ(viewColour(dr2, 20, 0), (std::array<int, 3>{0, 255, 0}));
+}
+
+TEST_F(MainWindowTest, OpeningADirectoryShowsItsSliceZeroInBothViews)
+{
+    auto* imgSel = child<ImageSelect>("imgSel");
+    imgSel->addStep();
+    imgSel->addStep();
+    child<RtSlider>("Region Slider")->setValue(3);
+    ASSERT_EQ(window->currentImage(), 2);
+    EXPECT_EQ(viewColour(window->greyView(), 0, 0), grey(testGrey(0, 0, 2)));
+
+    std::filesystem::path other = cwd.path() / "second scan";
+    guitest::writeTestStack(other, 2, 5);
+    guitest::answerFileDialog(QString::fromStdString(other.string())); // no final '/'
+    window->selOpen();
+
+    EXPECT_EQ(window->imageCount(), 2);
+    EXPECT_EQ(imgSel->maximum(), 1);
+    EXPECT_EQ(imgSel->currentValue(), 0);
+    EXPECT_EQ(window->currentImage(), 0);
+    for (DisplayRegion* view : {window->greyView(), window->colourView()}) {
+        EXPECT_EQ(view->sliceCount(), 2);
+        EXPECT_EQ(view->imageIndex(), 0);
+    }
+    EXPECT_EQ(viewColour(window->greyView(), 7, 9), grey(testGrey(7, 9, 5)));
+    // The view starts again at region 0; the window's current region is kept.
+    EXPECT_EQ(window->colourView()->regionIndex(), 0);
+    EXPECT_EQ(window->currentRegion(), 3);
+
+    // A cancelled dialog, and a path too long for the 300-byte buffer, change nothing.
+    guitest::answerFileDialog(QString());
+    window->selOpen();
+    std::filesystem::path deep = cwd.path();
+    for (char c : {'a', 'b', 'c'})
+        deep /= std::string(100, c);
+    guitest::writeTestStack(deep, 4);
+    guitest::answerFileDialog(QString::fromStdString(deep.string()));
+    window->selOpen();
+    EXPECT_EQ(window->imageCount(), 2);
+    EXPECT_EQ(viewColour(window->greyView(), 7, 9), grey(testGrey(7, 9, 5)));
+}
+
+TEST_F(MainWindowTest, WaveletifyAlwaysStartsFromTheColourisedSlice)
+{
+    std::vector<std::uint8_t> colourised = colourPicture();
+    button("Waveletify")->click();
+    std::vector<std::uint8_t> first = colourPicture();
+    EXPECT_NE(first, colourised);
+    button("Waveletify")->click();
+    EXPECT_EQ(colourPicture(), first);
+
+    // A new depth shows only at the next Waveletify.
+    child<RtSlider>("Wavelet Slider")->setValue(1);
+    EXPECT_EQ(window->currentWaveletDepth(), 1);
+    EXPECT_EQ(colourPicture(), first);
+    button("Waveletify")->click();
+    EXPECT_NE(colourPicture(), first);
+    DisplayRegion* dr2 = window->colourView();
+    EXPECT_EQ(guitest::screenMismatches(dr2, dr2->rgbBuffer(), 256), 0);
+}
+
+TEST_F(MainWindowTest, RegionInfoFilesAreSavedAndOpenedThroughTheDialogs)
+{
+    std::filesystem::path plain = cwd.path() / "tissues";
+    guitest::answerFileDialog(QString::fromStdString(plain.string()));
+    window->clkSave();
+    std::string saved = readText(cwd.path() / "tissues.rif");
+    EXPECT_EQ(
+        saved.rfind("#Number of Regions\n17\n\n#Vessel\n10\n40\n250\n20\n30\n\n#Region1\n", 0), 0u);
+
+    // ".rif" anywhere in the path, in any case, means no suffix is added.
+    std::filesystem::create_directories(cwd.path() / "sets.RIF.d");
+    std::filesystem::path inDir = cwd.path() / "sets.RIF.d" / "brain";
+    guitest::answerFileDialog(QString::fromStdString(inDir.string()));
+    window->clkSave();
+    EXPECT_TRUE(std::filesystem::exists(inDir));
+
+    // A path that passes 299 characters with ".rif" added is not written.
+    std::filesystem::path deep = cwd.path() / std::string(120, 'd') / std::string(120, 'e');
+    std::filesystem::create_directories(deep);
+    std::string name(299 - deep.string().size() - 1 - 2, 'f');
+    guitest::answerFileDialog(QString::fromStdString((deep / name).string()));
+    window->clkSave();
+    EXPECT_TRUE(std::filesystem::is_empty(deep));
+
+    editorSlider("Red Slider")->setValue(5);
+    ASSERT_EQ(window->regionTable()[0].red, 5);
+    guitest::answerFileDialog(QString::fromStdString((cwd.path() / "tissues.rif").string()));
+    window->clkLoad();
+    EXPECT_EQ(window->regionTable()[0].red, 250);
+    EXPECT_EQ(editorSlider("Red Slider")->currentValue(), 250);
+    EXPECT_EQ(viewColour(window->colourView(), 20, 0), (std::array<int, 3>{250, 20, 30}));
+    EXPECT_STREQ(window->regionTable()[16].name, "Last"); // names keep their first word
+}
+
+TEST_F(MainWindowTest, RegionNamesAreCutTo39Characters)
+{
+    child<QLineEdit>("nameLE")->setText(QString(60, 'n'));
+    EXPECT_EQ(std::strlen(window->regionTable()[0].name), 39u);
+}
+
+TEST_F(MainWindowTest, MenusCarryTheirCommandsAndAccelerators)
+{
+    auto* bar = child<QWidget>("Menu Bar");
+    ASSERT_NE(bar, nullptr);
+    QStringList titles;
+    for (QAction* a : bar->actions())
+        titles << a->text();
+    EXPECT_EQ(titles, (QStringList{"File", "Wavelet", "Help"}));
+
+    QStringList items;
+    for (const char* menu : {"File Menu", "Wavelet", "Help"})
+        for (QAction* a : bar->findChild<QWidget*>(menu)->actions())
+            items << a->text() + "=" + a->shortcut().toString();
+    EXPECT_EQ(items, (QStringList{"&Open...=Ctrl+O", "O&pen Region Info...=Ctrl+P",
+                                  "&Save Region Info...=Ctrl+S", "=", "E&xit=Ctrl+X",
+                                  "Haa&r Wavelet Window...=Ctrl+R", "&Information=Ctrl+I",
+                                  "&About=Ctrl+A"}));
+}
+
+TEST_F(MainWindowTest, InformationAndAboutBoxesAreCaptionedLumidra)
+{
+    QString title, text;
+    guitest::onNextModal<QMessageBox>([&](QMessageBox* box) {
+        title = box->windowTitle();
+        text = box->text();
+        box->accept();
+    });
+    window->selInfo();
+    EXPECT_EQ(title, "Lumidra");
+    EXPECT_EQ(text, QString::fromLatin1(MainWidget::informationText()));
+    EXPECT_EQ(text.count('\n'), 29);
+    EXPECT_TRUE(text.startsWith("When the program starts up"));
+    EXPECT_TRUE(text.contains("value of this region.  You can see the\n"));
+
+    title.clear();
+    text.clear();
+    guitest::onNextModal<QMessageBox>([&](QMessageBox* box) {
+        title = box->windowTitle();
+        text = box->text();
+        box->accept();
+    });
+    window->selAbout();
+    EXPECT_EQ(title, "Lumidra");
+    EXPECT_TRUE(text.contains("Lumidra"));
+}
+
+TEST_F(MainWindowTest, ExitAndClosingTheWindowBothEndTheProgram)
+{
+    QSignalSpy quit(window.get(), &MainWidget::signalQuit);
+    window->findChild<QWidget*>("File Menu")->actions().last()->trigger();
+    EXPECT_EQ(quit.count(), 1);
+
+    window->clkNewWavelet(); // another top-level window stays open
+    window->close();
+    EXPECT_EQ(quit.count(), 2);
+    QApplication::closeAllWindows();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+} // namespace
+
+namespace {
+
+TEST(MainWindowWithoutSlices, OpensWithBlackViewsAndAnEmptySelectorRange)
+{
+    guitest::ScratchCwd cwd; // no data/ at all
+    MainWidget window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_EQ(window.imageCount(), 0);
+    auto* imgSel = window.findChild<ImageSelect*>("imgSel");
+    EXPECT_EQ(imgSel->maximum(), -1);
+    imgSel->addStep();
+    EXPECT_EQ(imgSel->currentValue(), 0);
+    for (DisplayRegion* view : {window.greyView(), window.colourView()}) {
+        const std::uint8_t* rgb = view->rgbBuffer();
+        EXPECT_TRUE(std::all_of(rgb, rgb + 256 * 256 * 3, [](std::uint8_t b) { return b == 0; }));
+        EXPECT_EQ(guitest::screenMismatches(view, rgb, 256), 0);
+    }
+    // Without a default region file the table is the generated one, all black.
+    EXPECT_STREQ(window.regionTable()[0].name, "Region0");
+    EXPECT_EQ(window.regionTable()[16].max, 255);
+}
+
+} // namespace

@@ -1,0 +1,92 @@
+// MiniDisp: its own copy of the picture, bottom row first, at a size no layout changes.
+#include "gui/views/MiniDisp.h"
+
+#include <QGridLayout>
+#include <QImage>
+#include <QLabel>
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+// Pixel (r, c) of the source: distinct per row and column, and unlike its mirror.
+std::uint8_t sourceByte(int r, int c, int channel)
+{
+    return static_cast<std::uint8_t>(channel == 0   ? 2 * c
+                                     : channel == 1 ? 2 * r
+                                                    : (r + 3 * c) % 256);
+}
+
+std::vector<std::uint8_t> makeSource(int size)
+{
+    std::vector<std::uint8_t> source;
+    for (int r = 0; r < size; ++r)
+        for (int c = 0; c < size; ++c)
+            for (int ch = 0; ch < 3; ++ch)
+                source.push_back(sourceByte(r, c, ch));
+    return source;
+}
+
+TEST(MiniDispTest, DrawsItsOwnCopyBottomRowFirst)
+{
+    constexpr int size = 128;
+    auto source = makeSource(size);
+    QWidget window;
+    auto* mini = new MiniDisp(&window, "LL Part", source.data(), size);
+    const auto copied = source;
+    source.assign(source.size(), 0xAB);
+    source.clear();
+    source.shrink_to_fit();
+
+    EXPECT_EQ(mini->objectName(), "LL Part");
+    EXPECT_EQ(mini->imageSize(), size);
+    EXPECT_EQ(mini->imageData(), copied);
+
+    window.resize(300, 300);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const QImage shot = mini->grabFramebuffer();
+    const int scale = shot.width() / size;
+    ASSERT_GE(scale, 1);
+    int wrong = 0;
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            const int r = size - 1 - y;
+            const QRgb want = qRgb(sourceByte(r, x, 0), sourceByte(r, x, 1), sourceByte(r, x, 2));
+            if ((shot.pixel(x * scale, y * scale) & 0xFFFFFF) != (want & 0xFFFFFF))
+                ++wrong;
+        }
+    EXPECT_EQ(wrong, 0);
+    // The first source bytes are the bottom-left pixel.
+    EXPECT_EQ(shot.pixel(0, shot.height() - 1) & 0xFFFFFF,
+              qRgb(copied[0], copied[1], copied[2]) & 0xFFFFFF);
+}
+
+TEST(MiniDispTest, LayoutCannotResizeIt)
+{
+    auto source = makeSource(128);
+    QWidget window;
+    auto* grid = new QGridLayout(&window);
+    auto* mini = new MiniDisp(&window, "HH Part", source.data(), 128);
+    grid->addWidget(mini, 0, 0);
+    grid->addWidget(new QLabel("stretch", &window), 0, 1);
+    grid->setRowStretch(0, 1);
+    grid->setColumnStretch(0, 1);
+    EXPECT_EQ(mini->minimumSize(), QSize(128, 128));
+    EXPECT_EQ(mini->maximumSize(), QSize(128, 128));
+
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    for (QSize s : {QSize(900, 700), QSize(60, 60)}) {
+        window.resize(s);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(mini->size(), QSize(128, 128)) << s.width();
+    }
+}
+
+} // namespace
