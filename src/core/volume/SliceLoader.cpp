@@ -175,4 +175,16 @@ int loadSliceStack(SampleStack& out, const char* dir)
     return loadSliceStackWithin(out, dir, availableMemory());
 }
 
+SharedSliceStack loadImageDirectory(const char* dir)
+{
+    SampleStack loaded;
+    const int count = loadSliceStack(loaded, dir);
+    auto stack = std::make_shared<SliceStack>(count);
+    for (std::size_t i = 0; i < stack->size(); ++i) {
+        stack->sampleData()[i] = static_cast<std::uint16_t>(loaded.samples[i]);
+        stack->greyData()[i] = greyOf(loaded.samples[i]);
+    }
+    return stack;
+}
+
 } // namespace lumidra

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/common/SliceGeometry.h"
+#include "core/volume/SliceStack.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -33,6 +34,10 @@ int loadSliceStackWithin(SampleStack& out, const char* dir, std::size_t memoryBu
 // Bytes that one slice costs in memory once loaded and shown: its samples
 // and a view's grey bytes.
 constexpr std::size_t kBytesPerLoadedSlice = kSliceSamples * (sizeof(std::uint32_t) + 1);
+
+// The stack the views keep for an image directory: the same files read and
+// the same diagnostics printed as loadSliceStack.
+SharedSliceStack loadImageDirectory(const char* dir = nullptr);
 
 // Readers of one slice file into 65,536 samples. On every path after the
 // file opened they leave all 65,536 samples defined (0 where nothing was read).

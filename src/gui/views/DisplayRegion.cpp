@@ -32,16 +32,13 @@ DisplayRegion::~DisplayRegion() = default;
 
 int DisplayRegion::loadImageDir(int image, imgMaterial* table, const char* directory)
 {
-    lumidra::SampleStack samples;
-    const int count = lumidra::loadSliceStack(samples, directory);
+    lumidra::SharedSliceStack loaded = lumidra::loadImageDirectory(directory);
 
     // Receivers may render from this view during the emission: the old stack
     // and buffer stay in place until it returns.
-    setNumPix(count);
+    setNumPix(loaded->count());
 
-    auto grey = std::make_shared<std::vector<std::uint8_t>>(samples.size());
-    lumidra::convertSamplesToGrey(samples.samples.get(), samples.size(), grey->data());
-    slices = std::move(grey);
+    slices = std::move(loaded);
     rgb.assign(lumidra::kRgbBytes, 0);
 
     if (table)
@@ -53,19 +50,19 @@ int DisplayRegion::loadImageDir(int image, imgMaterial* table, const char* direc
 
 int DisplayRegion::heldSlices() const
 {
-    return slices ? static_cast<int>(slices->size() / lumidra::kSliceSamples) : 0;
+    return slices ? slices->count() : 0;
 }
 
 // Bounded by the stack actually held, not by numPix: during the numPixChanged
 // emission numPix already counts the next stack while the old one is in place.
 void DisplayRegion::renderGrey(int image)
 {
-    lumidra::renderGrey(slices ? slices->data() : nullptr, heldSlices(), image, rgb.data());
+    lumidra::renderGrey(slices ? slices->grey() : nullptr, heldSlices(), image, rgb.data());
 }
 
 void DisplayRegion::renderColor(int image, imgMaterial* table)
 {
-    lumidra::renderColor(slices ? slices->data() : nullptr, heldSlices(), image, table, regionNum,
+    lumidra::renderColor(slices ? slices->grey() : nullptr, heldSlices(), image, table, regionNum,
                          rgb.data());
 }
 

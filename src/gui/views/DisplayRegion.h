@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/regions/ImgMaterial.h"
+#include "core/volume/SliceStack.h"
 
 #include <QOpenGLWidget>
 
@@ -14,8 +15,6 @@
 class DisplayRegion : public QOpenGLWidget {
     Q_OBJECT
 public:
-    using SliceStack = std::shared_ptr<const std::vector<std::uint8_t>>;
-
     DisplayRegion(QWidget* parent, const char* name, int image);
     // Shares the source's slice stack and takes its state; renders at once.
     DisplayRegion(QWidget* parent, const char* name, const DisplayRegion& source);
@@ -29,7 +28,7 @@ public:
 
     // What the view shows: 256 x 256 RGB triples, the first row drawn at the bottom.
     const std::uint8_t* rgbBuffer() const { return rgb.data(); }
-    const SliceStack& sliceStack() const { return slices; }
+    const lumidra::SharedSliceStack& sliceStack() const { return slices; }
     int imageIndex() const { return imageNum; }
     int regionIndex() const { return regionNum; }
     int sliceCount() const { return numPix; }
@@ -54,7 +53,7 @@ private:
     int heldSlices() const;
 
     std::vector<std::uint8_t> rgb;
-    SliceStack slices;
+    lumidra::SharedSliceStack slices;
     imgMaterial* regions = nullptr;
     int imageNum = 0;
     int regionNum = 0;

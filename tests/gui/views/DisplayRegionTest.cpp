@@ -228,7 +228,7 @@ TEST_F(DisplayRegionTest, AnnouncesTheCountWhileTheOldPictureIsStillHeld)
 
     view.changeImage(1);
     const std::vector<std::uint8_t> before(view.rgbBuffer(), view.rgbBuffer() + 3 * 65536);
-    const std::weak_ptr<const std::vector<std::uint8_t>> oldStack = view.sliceStack();
+    const std::weak_ptr<const lumidra::SliceStack> oldStack = view.sliceStack();
 
     std::vector<std::uint8_t> seen;
     bool oldStackHeld = false;
