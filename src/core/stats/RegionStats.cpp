@@ -1,0 +1,189 @@
+#include "core/stats/RegionStats.h"
+
+#include "core/volume/VolumeSource.h"
+
+#include <charconv>
+#include <cstring>
+
+namespace lumidra {
+
+void GreyHistogram::add(const std::uint16_t* samples, std::size_t n)
+{
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint16_t s = samples[i];
+        const std::uint8_t g = greyOf(s);
+        ++count[g];
+        sampleSum[g] += s;
+    }
+}
+
+void GreyHistogram::add(const GreyHistogram& other)
+{
+    for (int v = 0; v < 256; ++v) {
+        count[v] += other.count[v];
+        sampleSum[v] += other.sampleSum[v];
+    }
+}
+
+std::uint64_t GreyHistogram::total() const
+{
+    std::uint64_t n = 0;
+    for (std::uint64_t c : count)
+        n += c;
+    return n;
+}
+
+GreyHistogram sliceHistogram(const SliceStack& stack, int z)
+{
+    GreyHistogram h;
+    if (z < 0 || z >= stack.count())
+        return h;
+    if (const VolumeSource* source = stack.source()) {
+        if (z < static_cast<int>(source->planeOfSlice.size()))
+            h.add(source->plane(source->planeOfSlice[z]),
+                  static_cast<std::size_t>(source->nx) * source->ny);
+        return h;
+    }
+    h.add(stack.sampleSlice(z), kSliceSamples);
+    return h;
+}
+
+GreyHistogram stackHistogram(const SliceStack& stack)
+{
+    GreyHistogram h;
+    if (const VolumeSource* source = stack.source())
+        h.add(source->samples.data(), source->samples.size());
+    else
+        h.add(stack.samples(), stack.size());
+    return h;
+}
+
+std::optional<double> voxelMl(const SliceStack& stack)
+{
+    const VolumeSource* source = stack.source();
+    return source ? source->voxelMl() : std::nullopt;
+}
+
+RegionOfGrey regionOfGrey(const imgMaterial* regions)
+{
+    RegionOfGrey owner;
+    owner.fill(kNoRegion);
+    if (regions == nullptr)
+        return owner;
+    for (std::uint32_t v = 0; v < 256; ++v) {
+        for (int k = 0; k < kRegionCount; ++k) {
+            // Unsigned, as the colouring compares: a negative bound lies above 255.
+            if (static_cast<std::uint32_t>(regions[k].min) <= v &&
+                v <= static_cast<std::uint32_t>(regions[k].max)) {
+                owner[v] = k;
+                break;
+            }
+        }
+    }
+    return owner;
+}
+
+std::vector<RegionStats> regionStatistics(const GreyHistogram& histogram,
+                                          const imgMaterial* regions, std::optional<double> voxelMl)
+{
+    const RegionOfGrey owner = regionOfGrey(regions);
+    std::vector<std::uint64_t> voxels(kRegionCount + 1, 0);
+    std::vector<std::uint64_t> sums(kRegionCount + 1, 0);
+    for (int v = 0; v < 256; ++v) {
+        const int row = owner[v] == kNoRegion ? kRegionCount : owner[v];
+        voxels[row] += histogram.count[v];
+        sums[row] += histogram.sampleSum[v];
+    }
+    const std::uint64_t total = histogram.total();
+    std::vector<RegionStats> rows(kRegionCount + 1);
+    for (int row = 0; row <= kRegionCount; ++row) {
+        RegionStats& r = rows[row];
+        r.region = row == kRegionCount ? kNoRegion : row;
+        r.voxels = voxels[row];
+        r.fraction = total ? static_cast<double>(r.voxels) / static_cast<double>(total) : 0.0;
+        if (voxelMl)
+            r.volumeMl = static_cast<double>(r.voxels) * *voxelMl;
+        if (r.voxels)
+            r.meanSample = static_cast<double>(sums[row]) / static_cast<double>(r.voxels);
+    }
+    return rows;
+}
+
+namespace {
+
+// Region names are Latin-1 bytes, as the region files hold them; CSV readers
+// expect UTF-8.
+std::string latin1ToUtf8(std::string_view text)
+{
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// RFC 4180: a field holding a comma, a quote or a line end is quoted, its
+// quotes doubled.
+std::string csvField(std::string_view text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos)
+        return std::string(text);
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    quoted += '"';
+    return quoted;
+}
+
+// Independent of the locale: a GUI program runs under the user's, whose
+// decimal separator may be a comma.
+std::string fixed(double value, int decimals)
+{
+    char buffer[64];
+    const auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    return error == std::errc() ? std::string(buffer, end) : std::string();
+}
+
+} // namespace
+
+std::string statsCsvHeader()
+{
+    return "input,region,name,min,max,voxels,fraction,volume_ml,mean_sample\n";
+}
+
+std::string statsCsvRows(std::string_view input, const std::vector<RegionStats>& rows,
+                         const imgMaterial* regions)
+{
+    const std::string inputField = csvField(input);
+    std::string out;
+    for (const RegionStats& r : rows) {
+        out += inputField;
+        if (r.region == kNoRegion || regions == nullptr) {
+            out += ",none,,,";
+        } else {
+            const imgMaterial& m = regions[r.region];
+            const std::string_view name(m.name, strnlen(m.name, sizeof m.name));
+            out += ',' + std::to_string(r.region) + ',' + csvField(latin1ToUtf8(name)) + ',' +
+                   std::to_string(m.min) + ',' + std::to_string(m.max);
+        }
+        out += ',' + std::to_string(r.voxels) + ',' + fixed(r.fraction, 6) + ',';
+        if (r.volumeMl)
+            out += fixed(*r.volumeMl, 3);
+        out += ',';
+        if (r.meanSample)
+            out += fixed(*r.meanSample, 6);
+        out += '\n';
+    }
+    return out;
+}
+
+} // namespace lumidra

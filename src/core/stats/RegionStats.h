@@ -1,0 +1,62 @@
+#pragma once
+
+#include "core/regions/ImgMaterial.h"
+#include "core/volume/SliceStack.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lumidra {
+
+// How many voxels of a scan hold each grey value, and the sum of their
+// 12-bit samples: everything the region statistics need, in 256 bins.
+struct GreyHistogram {
+    std::array<std::uint64_t, 256> count{};
+    std::array<std::uint64_t, 256> sampleSum{};
+
+    void add(const std::uint16_t* samples, std::size_t n);
+    void add(const GreyHistogram& other);
+    std::uint64_t total() const;
+};
+
+// The scan behind a stack: every pixel of a slice directory; a volume's own
+// voxels at its own resolution, so padding never counts and a plane reduced
+// to fit the views still counts voxel by voxel.
+GreyHistogram sliceHistogram(const SliceStack& stack, int z);
+GreyHistogram stackHistogram(const SliceStack& stack);
+
+// Millilitres of one voxel of the scan, when its voxel size is known.
+std::optional<double> voxelMl(const SliceStack& stack);
+
+constexpr int kNoRegion = -1;
+
+// The region (0 to 16) that takes each grey value under the Show All rule:
+// the first record whose range holds it. kNoRegion where none does.
+using RegionOfGrey = std::array<int, 256>;
+RegionOfGrey regionOfGrey(const imgMaterial* regions);
+
+struct RegionStats {
+    int region = kNoRegion; // record index, or kNoRegion for the voxels no region takes
+    std::uint64_t voxels = 0;
+    double fraction = 0;              // of all voxels of the scan
+    std::optional<double> volumeMl;   // when the voxel size is known
+    std::optional<double> meanSample; // when the region takes any voxel
+};
+
+// One row per record of the table in table order, then the no-region row.
+// The voxel counts partition the scan.
+std::vector<RegionStats> regionStatistics(const GreyHistogram& histogram,
+                                          const imgMaterial* regions,
+                                          std::optional<double> voxelMl);
+
+// The statistics as CSV: the header line, and the rows of one input.
+std::string statsCsvHeader();
+std::string statsCsvRows(std::string_view input, const std::vector<RegionStats>& rows,
+                         const imgMaterial* regions);
+
+} // namespace lumidra

@@ -1,0 +1,111 @@
+#include "core/regions/RegionTable.h"
+#include "core/stats/RegionStats.h"
+#include "core/volume/VolumeSource.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace lumidra;
+
+namespace {
+
+imgMaterial region(const char* name, int min, int max)
+{
+    imgMaterial r{};
+    std::snprintf(r.name, sizeof r.name, "%s", name);
+    r.min = min;
+    r.max = max;
+    return r;
+}
+
+// A table where only records 0 to 2 hold anything: the rest match nothing.
+std::array<imgMaterial, kRegionCount> table(imgMaterial a, imgMaterial b, imgMaterial c)
+{
+    std::array<imgMaterial, kRegionCount> t{};
+    for (imgMaterial& r : t)
+        r = region("Empty", 1, 0);
+    t[0] = a;
+    t[1] = b;
+    t[2] = c;
+    return t;
+}
+
+std::shared_ptr<SliceStack> stackOf(std::initializer_list<std::uint16_t> firstSamples, int count)
+{
+    auto stack = std::make_shared<SliceStack>(count);
+    std::fill(stack->sampleData(), stack->sampleData() + stack->size(), 0);
+    std::copy(firstSamples.begin(), firstSamples.end(), stack->sampleData());
+    for (std::size_t i = 0; i < stack->size(); ++i)
+        stack->greyData()[i] = greyOf(stack->samples()[i]);
+    return stack;
+}
+
+} // namespace
+
+TEST(RegionStats, FirstRegionHoldingAGreyValueTakesItAndTheCountsPartitionTheScan)
+{
+    // Grey values 0 (65,533 pixels), 20 (sample 320), 21 (sample 351), 200 (sample 3200).
+    auto stack = stackOf({320, 351, 3200}, 1);
+    // Record 1 overlaps record 0 on 20..21 but comes later; record 2's negative max
+    // reaches to 255, as the colouring compares.
+    const auto t = table(region("A", 15, 21), region("B", 20, 100), region("C", 150, -1));
+    const std::vector<RegionStats> rows = regionStatistics(stackHistogram(*stack), t.data(), {});
+
+    ASSERT_EQ(rows.size(), static_cast<std::size_t>(kRegionCount + 1));
+    EXPECT_EQ(rows[0].voxels, 2u);
+    EXPECT_DOUBLE_EQ(*rows[0].meanSample, (320.0 + 351.0) / 2);
+    EXPECT_EQ(rows[1].voxels, 0u);
+    EXPECT_FALSE(rows[1].meanSample);
+    EXPECT_EQ(rows[2].voxels, 1u);
+    EXPECT_EQ(rows[kRegionCount].region, kNoRegion);
+    EXPECT_EQ(rows[kRegionCount].voxels, 65533u);
+    std::uint64_t sum = 0;
+    for (const RegionStats& r : rows) {
+        sum += r.voxels;
+        EXPECT_FALSE(r.volumeMl) << "a slice directory has no voxel size";
+    }
+    EXPECT_EQ(sum, static_cast<std::uint64_t>(kSliceSamples));
+    EXPECT_DOUBLE_EQ(rows[2].fraction, 1.0 / kSliceSamples);
+}
+
+TEST(RegionStats, AVolumeCountsItsOwnVoxelsNotThePaddedStack)
+{
+    // A 2 x 2 x 2 volume shown as two padded slices: only its 8 voxels count,
+    // slice by slice through the plane each slice shows.
+    auto stack = stackOf({}, 2);
+    auto source = std::make_shared<VolumeSource>();
+    source->nx = source->ny = source->nz = 2;
+    source->samples = {16, 16, 32, 4095, 16, 0, 0, 0};
+    source->voxelMm = {2.0, 2.0, 2.5};
+    source->planeOfSlice = {1, 0};
+    stack->setSource(source);
+
+    const auto t = table(region("One", 1, 1), region("Two", 2, 2), region("Top", 255, 255));
+    const auto all = regionStatistics(stackHistogram(*stack), t.data(), voxelMl(*stack));
+    EXPECT_EQ(all[0].voxels, 3u);
+    EXPECT_EQ(all[kRegionCount].voxels, 3u);
+    EXPECT_DOUBLE_EQ(*all[0].volumeMl, 3 * 0.01);
+
+    const auto slice0 = regionStatistics(sliceHistogram(*stack, 0), t.data(), voxelMl(*stack));
+    EXPECT_EQ(slice0[0].voxels, 1u) << "slice 0 shows plane 1";
+    EXPECT_EQ(slice0[kRegionCount].voxels, 3u);
+    EXPECT_EQ(sliceHistogram(*stack, 2).total(), 0u);
+}
+
+TEST(RegionStats, CsvQuotesNamesAndLeavesUnknownValuesEmpty)
+{
+    auto t = table(region("Grey, \"matter\"", 0, 0), region("B", 1, 1), region("C", 2, 2));
+    t[1].name[0] = static_cast<char>(0xE9); // Latin-1 e acute
+    auto stack = stackOf({}, 1);
+    const auto rows = regionStatistics(stackHistogram(*stack), t.data(), {});
+    const std::string csv = statsCsvRows("a,b.nii", rows, t.data());
+
+    EXPECT_EQ(statsCsvHeader(),
+              "input,region,name,min,max,voxels,fraction,volume_ml,mean_sample\n");
+    EXPECT_EQ(csv.substr(0, csv.find('\n')),
+              "\"a,b.nii\",0,\"Grey, \"\"matter\"\"\",0,0,65536,1.000000,,0.000000");
+    EXPECT_NE(csv.find("\"a,b.nii\",1,\xC3\xA9,1,1,0,0.000000,,\n"), std::string::npos);
+    EXPECT_EQ(csv.substr(csv.rfind('\n', csv.size() - 2) + 1),
+              "\"a,b.nii\",none,,,,0,0.000000,,\n");
+}
