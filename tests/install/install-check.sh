@@ -38,6 +38,8 @@ out=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-validate fail
 [ -z "$out" ] || fail "desktop-file-validate says: $out"
 grep -qx 'Exec=lumidra %f' "$desktop" || fail "the entry does not start 'lumidra %f'"
 grep -qx "Icon=$id" "$desktop" || fail "the entry's icon is not $id"
+# Qt names the window's class after the program; the shell matches it to the entry.
+grep -qx 'StartupWMClass=lumidra' "$desktop" || fail "the entry does not claim the lumidra window"
 
 # Icon: the SVG and a PNG of the named size at each size the theme looks for.
 [ -s "$share/icons/hicolor/scalable/apps/$id.svg" ] || fail "scalable icon missing"
