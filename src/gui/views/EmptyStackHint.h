@@ -6,7 +6,7 @@ class QOpenGLWidget;
 
 // Over a view whose stack holds no slices: which folder held none, and the
 // menu commands that open another. Drawn on the screen only: the view's RGB
-// buffer, which the wavelet window and the tests read, stays black.
+// buffer, which the wavelet window reads, stays black.
 void drawEmptyStackHint(QOpenGLWidget& view, const QString& directory);
 
 // The folder a load looked in, as the user knows it: absolute, without "./".
