@@ -11,6 +11,7 @@ packages=(
   xvfb xauth libgl1-mesa-dri x11-utils xdotool imagemagick
   clang libclang-rt-14-dev clang-format
   mricron-data
+  librsvg2-bin desktop-file-utils appstream shared-mime-info man-db file lintian dpkg-dev
 )
 
 missing=()

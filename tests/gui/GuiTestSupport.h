@@ -16,6 +16,8 @@
 #include <QSignalSpy>
 #include <QTimer>
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -127,6 +129,35 @@ inline int screenMismatches(QOpenGLWidget* view, const std::uint8_t* rgb, int si
                 ++bad;
         }
     return bad;
+}
+
+// A view whose stack holds no slices: its RGB buffer is black, and its screen
+// is black but for the grey text of the hint, which sits in the middle.
+inline testing::AssertionResult showsOnlyTheEmptyStackHint(QOpenGLWidget* view,
+                                                           const std::uint8_t* rgb, int side)
+{
+    for (int i = 0; i < side * side * 3; ++i)
+        if (rgb[i] != 0)
+            return testing::AssertionFailure() << "RGB byte " << i << " is " << int(rgb[i]);
+    const QImage frame = view->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+    if (frame.width() != side || frame.height() != side)
+        return testing::AssertionFailure() << "grab of " << frame.width() << "x" << frame.height();
+    int lit = 0;
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x) {
+            const QRgb p = frame.pixel(x, y);
+            if ((p & 0xFFFFFF) == 0)
+                continue;
+            ++lit;
+            const bool inMiddle = y >= side / 5 && y < side - side / 5 && x >= 4 && x < side - 4;
+            if (!inMiddle || qRed(p) != qGreen(p) || qGreen(p) != qBlue(p))
+                return testing::AssertionFailure()
+                       << "pixel (" << x << ", " << y << ") is " << std::hex << (p & 0xFFFFFF);
+        }
+    // A few lines of text light hundreds of pixels; a stray dot is no hint.
+    if (lit < 300)
+        return testing::AssertionFailure() << "only " << lit << " pixels of hint";
+    return testing::AssertionSuccess();
 }
 
 } // namespace guitest

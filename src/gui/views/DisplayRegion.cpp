@@ -1,6 +1,7 @@
 #include "gui/views/DisplayRegion.h"
 
 #include "core/render/SliceRender.h"
+#include "gui/views/EmptyStackHint.h"
 #include "gui/views/RgbDrawing.h"
 #include "core/volume/SliceLoader.h"
 #include "core/wavelet/CoefficientMap.h"
@@ -21,7 +22,7 @@ DisplayRegion::DisplayRegion(QWidget* parent, const char* name, int image)
 DisplayRegion::DisplayRegion(QWidget* parent, const char* name, const DisplayRegion& source)
     : QOpenGLWidget(parent), rgb(lumidra::kRgbBytes, 0), slices(source.slices),
       regions(source.regions), imageNum(source.imageNum), regionNum(source.regionNum),
-      numPix(source.numPix)
+      numPix(source.numPix), loadedFrom(source.loadedFrom)
 {
     setObjectName(QString::fromLatin1(name));
     setFixedSize(lumidra::kSliceSide, lumidra::kSliceSide);
@@ -33,6 +34,7 @@ DisplayRegion::~DisplayRegion() = default;
 int DisplayRegion::loadImageDir(int image, imgMaterial* table, const char* directory)
 {
     lumidra::SharedSliceStack loaded = lumidra::loadImageDirectory(directory);
+    loadedFrom = displayedDirectory(directory ? directory : lumidra::kDefaultImageDir);
 
     // Receivers may render from this view during the emission: the old stack
     // and buffer stay in place until it returns.
@@ -133,4 +135,6 @@ void DisplayRegion::redraw()
 void DisplayRegion::paintGL()
 {
     drawRgbImage(*this, lumidra::kSliceSide, rgb.data());
+    if (heldSlices() == 0)
+        drawEmptyStackHint(*this, loadedFrom);
 }

@@ -4,6 +4,7 @@
 #include "core/volume/SliceStack.h"
 
 #include <QOpenGLWidget>
+#include <QString>
 
 #include <cstdint>
 #include <memory>
@@ -33,6 +34,8 @@ public:
     int regionIndex() const { return regionNum; }
     int sliceCount() const { return numPix; }
     const imgMaterial* regionTable() const { return regions; }
+    // The folder of the last load, absolute; named over the view when it held no slices.
+    const QString& loadedDirectory() const { return loadedFrom; }
 
 public slots:
     void changeRegions(imgMaterial* table);
@@ -58,4 +61,5 @@ private:
     int imageNum = 0;
     int regionNum = 0;
     int numPix = 0;
+    QString loadedFrom;
 };

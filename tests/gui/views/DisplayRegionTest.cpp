@@ -1,6 +1,10 @@
 // DisplayRegion against real slice files, checked on the screen it draws.
 #include "gui/views/DisplayRegion.h"
 
+#include "GuiTestSupport.h"
+#include "gui/views/EmptyStackHint.h"
+
+#include <QDir>
 #include <QImage>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -258,7 +262,7 @@ TEST_F(DisplayRegionTest, AnnouncesTheCountWhileTheOldPictureIsStillHeld)
     EXPECT_TRUE(screenShows(view, [](int, int) { return grey(kFlatGrey); }));
 }
 
-TEST_F(DisplayRegionTest, DirectoryChangeResetsSliceAndRegionAndEmptyDirectoryIsBlack)
+TEST_F(DisplayRegionTest, DirectoryChangeResetsSliceAndRegionAndEmptyDirectoryShowsTheHint)
 {
     auto table = generatedTable();
     DisplayRegion view(nullptr, "dr2", 0);
@@ -280,10 +284,30 @@ TEST_F(DisplayRegionTest, DirectoryChangeResetsSliceAndRegionAndEmptyDirectoryIs
     ASSERT_EQ(spy.count(), 1);
     EXPECT_EQ(spy.at(0).at(0).toInt(), 0);
     EXPECT_EQ(view.sliceCount(), 0);
-    EXPECT_TRUE(screenShows(view, [](int, int) { return grey(0); }));
+    EXPECT_EQ(view.loadedDirectory(), QDir::cleanPath(QString::fromStdString(emptyDir)));
+    EXPECT_TRUE(guitest::showsOnlyTheEmptyStackHint(&view, view.rgbBuffer(), kSide));
     view.changeImage(0);
     view.changeRegionNum(-1);
-    EXPECT_TRUE(screenShows(view, [](int, int) { return grey(0); }));
+    EXPECT_TRUE(guitest::showsOnlyTheEmptyStackHint(&view, view.rgbBuffer(), kSide));
+
+    // The hint's painter leaves no GL state behind that would spoil the next picture.
+    view.changeImageDir(otherDir.data());
+    EXPECT_TRUE(screenShows(
+        view, patternOnScreen(5, [&](int v) { return v <= 15 ? colourOf(table[0]) : grey(v); })));
+}
+
+TEST(EmptyStackHint, NamesTheFolderAbsoluteAndClean)
+{
+    guitest::ScratchCwd cwd;
+    const QString here = QDir::currentPath();
+    EXPECT_EQ(displayedDirectory("./data/"), here + "/data");
+    EXPECT_EQ(displayedDirectory("scans/../other/"), here + "/other");
+    EXPECT_EQ(displayedDirectory("/srv/scans/brain/"), "/srv/scans/brain");
+    EXPECT_EQ(displayedDirectory("/"), "/");
+    // Lumidra is started with no folder at all in the copy made for dr2.
+    DisplayRegion view(nullptr, "dr1", 0);
+    DisplayRegion copy(nullptr, "dr2", view);
+    EXPECT_EQ(copy.loadedDirectory(), here + "/data");
 }
 
 TEST_F(DisplayRegionTest, CopySharesTheStackAndOutlivesItsSource)
