@@ -16,10 +16,10 @@ struct CursorReading {
     int row = 0;
     int slice = 0;
     int grey = 0;
-    int sample = 0;   // 12-bit
-    int region = -1;  // under the Show All rule; -1 when no region takes it
+    int sample = 0;  // 12-bit
+    int region = -1; // under the Show All rule; -1 when no region takes it
     bool fromVolume = false;
-    std::optional<VoxelIndex> voxel;       // a volume's source voxel; none for padding
+    std::optional<VoxelIndex> voxel;         // a volume's source voxel; none for padding
     std::optional<std::array<double, 3>> mm; // that voxel's position
 };
 
