@@ -25,9 +25,8 @@ TEST(AtomicFile, AWriterThatFailsHalfwayLeavesTheOldFileAndNoTemporary)
                             std::filesystem::directory_iterator()),
               1);
 
-    EXPECT_TRUE(lumidra::writeFileAtomically(path.c_str(), [](std::FILE* out) {
-        return std::fputs("new\n", out) >= 0;
-    }));
+    EXPECT_TRUE(lumidra::writeFileAtomically(
+        path.c_str(), [](std::FILE* out) { return std::fputs("new\n", out) >= 0; }));
     EXPECT_EQ(readFile(path), "new\n");
     EXPECT_FALSE(lumidra::writeFileAtomically("", [](std::FILE*) { return true; }));
     EXPECT_FALSE(lumidra::writeFileAtomically(dir.file("missing/x.csv").c_str(),
