@@ -87,7 +87,8 @@ void AnalysisWindow::buildLayout()
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->verticalHeader()->hide();
     table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
-    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Sized to the contents once shown, not on every change: measuring every
+    // cell again on each edit would cost more than the edit.
     table->horizontalHeader()->setSectionResizeMode(RegionStatsModel::Name, QHeaderView::Stretch);
     // Room for every row: the whole table is the point.
     table->setMinimumHeight(
@@ -149,6 +150,7 @@ void AnalysisWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     refresh();
+    table->resizeColumnsToContents();
 }
 
 // A closed window keeps no stack alive.

@@ -57,14 +57,20 @@ QSize HistogramView::minimumSizeHint() const
     return QSize(static_cast<int>(kLeft + kRight) + 256, 160);
 }
 
+// Each setter repaints only when what is drawn changes: the window sends the
+// whole state on every region edit, and most edits change little of it.
 void HistogramView::setCounts(const lumidra::GreyCounts& c)
 {
+    if (c == counts)
+        return;
     counts = c;
     update();
 }
 
 void HistogramView::setLogarithmic(bool on)
 {
+    if (on == log)
+        return;
     log = on;
     update();
 }
@@ -74,18 +80,41 @@ void HistogramView::setRegions(const imgMaterial* t, int c)
     if (t)
         std::copy_n(t, lumidra::kRegionCount, table.begin());
     current = c;
-    update();
+    updateBands();
 }
 
 void HistogramView::setPreview(std::vector<lumidra::GreyRange> classes)
 {
     previewClasses = std::move(classes);
-    update();
+    updateBands();
 }
 
 void HistogramView::clearPreview()
 {
     previewClasses.clear();
+    updateBands();
+}
+
+void HistogramView::updateBands()
+{
+    std::array<QRgb, 256> colour;
+    colour.fill(kNoOwner.rgb());
+    if (previewClasses.empty()) {
+        const lumidra::RegionOfGrey owner = lumidra::regionOfGrey(table.data());
+        for (int v = 0; v < 256; ++v)
+            if (owner[v] != lumidra::kNoRegion)
+                colour[v] = regionColour(table[owner[v]]).rgb();
+    } else {
+        for (std::size_t c = 0; c < previewClasses.size(); ++c)
+            for (int v = previewClasses[c].min; v <= previewClasses[c].max; ++v)
+                colour[v] = classColour(static_cast<int>(c)).rgb();
+    }
+    const std::optional<lumidra::GreyRange> range = currentRange();
+    if (colour == bandColour && range == drawnRange && previewClasses == drawnPreview)
+        return;
+    bandColour = colour;
+    drawnRange = range;
+    drawnPreview = previewClasses;
     update();
 }
 
@@ -187,25 +216,14 @@ void HistogramView::paintEvent(QPaintEvent*)
 
 void HistogramView::paintBands(QPainter& p, const std::array<double, 256>& h) const
 {
-    std::array<QColor, 256> colour;
-    colour.fill(kNoOwner);
-    if (previewClasses.empty()) {
-        const lumidra::RegionOfGrey owner = lumidra::regionOfGrey(table.data());
-        for (int v = 0; v < 256; ++v)
-            if (owner[v] != lumidra::kNoRegion)
-                colour[v] = regionColour(table[owner[v]]);
-    } else {
-        for (std::size_t c = 0; c < previewClasses.size(); ++c)
-            for (int v = previewClasses[c].min; v <= previewClasses[c].max; ++v)
-                colour[v] = classColour(static_cast<int>(c));
-    }
     const QRectF area = plotArea();
     for (int v = 0; v < 256; ++v) {
         const double x0 = edgeX(v);
         const double x1 = edgeX(v + 1);
         const double bar = std::min(h[v], 1.0) * area.height();
-        p.fillRect(QRectF(x0, area.bottom() - bar, x1 - x0, bar), colour[v]);
-        p.fillRect(QRectF(x0, area.bottom() + 2, x1 - x0, kStrip), colour[v]);
+        const QColor colour = QColor::fromRgb(bandColour[v]);
+        p.fillRect(QRectF(x0, area.bottom() - bar, x1 - x0, bar), colour);
+        p.fillRect(QRectF(x0, area.bottom() + 2, x1 - x0, kStrip), colour);
     }
 }
 

@@ -3,6 +3,7 @@
 #include "core/regions/ImgMaterial.h"
 #include "core/stats/Otsu.h"
 
+#include <QColor>
 #include <QWidget>
 
 #include <array>
@@ -64,6 +65,7 @@ private:
     void paintPreview(class QPainter& p) const;
     void paintAxes(class QPainter& p) const;
     void showHoverText(QPoint at, int grey);
+    void updateBands();
 
     lumidra::GreyCounts counts{};
     bool log = false;
@@ -71,4 +73,8 @@ private:
     int current = 0;
     std::vector<lumidra::GreyRange> previewClasses;
     Edge dragging = Edge::None;
+    // What the last repaint request drew: the colour of each grey value's band.
+    std::array<QRgb, 256> bandColour{};
+    std::optional<lumidra::GreyRange> drawnRange;
+    std::vector<lumidra::GreyRange> drawnPreview;
 };

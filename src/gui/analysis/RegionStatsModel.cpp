@@ -6,6 +6,7 @@
 #include <QLocale>
 
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -20,11 +21,39 @@ QString count(std::uint64_t n)
 
 RegionStatsModel::RegionStatsModel(QObject* parent) : QAbstractTableModel(parent) {}
 
+namespace {
+
+bool sameStats(const std::vector<lumidra::RegionStats>& a,
+               const std::vector<lumidra::RegionStats>& b, int row)
+{
+    const bool inA = row < static_cast<int>(a.size());
+    const bool inB = row < static_cast<int>(b.size());
+    if (!inA || !inB)
+        return inA == inB;
+    const lumidra::RegionStats& x = a[row];
+    const lumidra::RegionStats& y = b[row];
+    return x.voxels == y.voxels && x.fraction == y.fraction && x.volumeMl == y.volumeMl &&
+           x.meanSample == y.meanSample;
+}
+
+} // namespace
+
+// Only the rows that changed are announced, so a view repaints what changed:
+// a colour edit touches one row.
 void RegionStatsModel::setContents(Contents contents)
 {
     const bool scopeChanged = contents.stackScope != shown.stackScope;
-    shown = std::move(contents);
-    emit dataChanged(index(0, 0), index(kRows - 1, ColumnCount - 1));
+    std::swap(shown, contents);
+    const Contents& old = contents;
+    for (int row = 0; row < kRows; ++row) {
+        const bool same =
+            !scopeChanged && (row == shown.current) == (row == old.current) &&
+            (row >= lumidra::kRegionCount ||
+             std::memcmp(&shown.table[row], &old.table[row], sizeof(imgMaterial)) == 0) &&
+            sameStats(shown.slice, old.slice, row) && sameStats(shown.stack, old.stack, row);
+        if (!same)
+            emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
+    }
     if (scopeChanged)
         emit headerDataChanged(Qt::Horizontal, Fraction, Mean);
 }
