@@ -60,9 +60,9 @@ void AnalysisWindow::buildLayout()
     bar->addSpacing(16);
     bar->addWidget(logCounts);
     bar->addStretch(1);
-    auto* suggest = new QPushButton(tr("Suggest Regions..."), this);
+    auto* suggest = new QPushButton(tr("&Suggest Regions..."), this);
     suggest->setObjectName("suggestButton");
-    auto* exportButton = new QPushButton(tr("Export CSV..."), this);
+    auto* exportButton = new QPushButton(tr("&Export CSV..."), this);
     exportButton->setObjectName("exportButton");
     bar->addWidget(suggest);
     bar->addWidget(exportButton);

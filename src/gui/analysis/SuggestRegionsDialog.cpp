@@ -37,6 +37,9 @@ SuggestRegionsDialog::SuggestRegionsDialog(const lumidra::GreyCounts& stackCount
     listing = new QLabel(this);
     listing->setObjectName("classListing");
     listing->setTextFormat(Qt::RichText);
+    listing->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Room for the most classes, so the dialog keeps its size as k changes.
+    listing->setMinimumHeight(kMost * (fontMetrics().height() + 8));
     layout->addWidget(listing);
 
     buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
