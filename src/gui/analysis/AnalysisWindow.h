@@ -6,6 +6,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <memory>
+
 class HistogramView;
 class MainWidget;
 class QCheckBox;
@@ -38,8 +40,9 @@ public:
     std::string csv() const;
     // Writes csv() to path through a temporary file; false when it could not.
     bool exportCsv(const QString& path) const;
-    // The input column of the CSV: the image directory, or what the caller set.
-    void setInputName(const QString& name) { inputName = name; }
+    // The input column of the CSV: the image directory File > Open gave, or
+    // what the command that loads another kind of stack sets here.
+    void setInputName(const QString& name);
 
     void suggestRegions();
     void chooseCsvFile();
@@ -56,6 +59,7 @@ private:
     void dragMax(int v);
     void selectRow(int row);
     QString scopeInput() const;
+    void noteStack(const lumidra::SharedSliceStack& stack);
 
     MainWidget* main;
     HistogramView* histogramView = nullptr;
@@ -69,6 +73,8 @@ private:
 
     lumidra::HistogramCache cache;
     QString inputName = QStringLiteral("./data/");
+    bool nameIsNew = false; // set since the last new stack
+    std::weak_ptr<const lumidra::SliceStack> namedStack;
     int shownSlice = 0;
     bool refreshPending = false;
 };
