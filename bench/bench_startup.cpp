@@ -2,6 +2,7 @@
 // directory, and the cost of one region-colour change end to end.
 //   bench_startup RAW_DIR/ PGM_DIR/      (needs an X display with OpenGL)
 #include "BenchUtil.h"
+#include "BenchWorkplace.h"
 
 #include "gui/app/MainWidget.h"
 #include "gui/controls/InputRegion.h"
@@ -15,7 +16,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <unistd.h>
 
 using namespace lumidra;
 
@@ -23,42 +23,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The window reads ./data/, so each run starts in a scratch directory whose
-// data/ is a link to the image directory.
-struct Workplace {
-    explicit Workplace(const fs::path& imageDir)
-    {
-        dir = fs::temp_directory_path() / ("lumidra-bench-" + std::to_string(::getpid()));
-        fs::create_directories(dir);
-        fs::remove(dir / "data");
-        fs::create_directory_symlink(fs::absolute(imageDir), dir / "data");
-        previous = fs::current_path();
-        fs::current_path(dir);
-    }
-    ~Workplace()
-    {
-        fs::current_path(previous);
-        fs::remove_all(dir);
-    }
-    fs::path dir, previous;
-};
-
-// Keeps the loader's "File opened" lines out of the figures.
-struct QuietStdout {
-    QuietStdout()
-    {
-        std::fflush(stdout);
-        saved = ::dup(1);
-        std::freopen("/dev/null", "w", stdout);
-    }
-    ~QuietStdout()
-    {
-        std::fflush(stdout);
-        ::dup2(saved, 1);
-        ::close(saved);
-    }
-    int saved;
-};
+using bench::QuietStdout;
+using bench::Workplace;
 
 // Milliseconds from the start of construction until both views have put a
 // frame on screen.

@@ -30,3 +30,8 @@ if [ -x "$build/bench/bench_startup" ]; then
   echo "== Start-up and one region-colour change"
   xvfb-run -a -s "-screen 0 1600x1200x24" "$build/bench/bench_startup" "$data/raw/" "$data/pgm/"
 fi
+if [ -x "$build/bench/bench_analysis" ]; then
+  echo
+  echo "== The Analysis window: colour change, statistics updates, Suggest Regions"
+  xvfb-run -a -s "-screen 0 1600x1200x24" "$build/bench/bench_analysis" "$data/raw/"
+fi

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Remakes the two pictures of the README from the sample brain: the main
-# window on slice 90 with all regions shown, and the wavelet window opened on
-# it. Needs a built lumidra (scripts/run.sh builds it) and ./data/.
+# Remakes the pictures of the README from the sample brain: the main window
+# on slice 90 with all regions shown, the wavelet window opened on it, and the
+# Analysis window beside the main window: with the sample's regions, with
+# Suggest Regions previewing four classes, and with those classes applied.
+# Needs a built lumidra (scripts/run.sh builds it) and ./data/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build}
@@ -34,6 +36,41 @@ for _ in $(seq 1 100); do
 done
 sleep 1.5
 import -window "$wavelet" docs/screenshots/wavelet-window.png
+xdotool windowunmap "$wavelet"
+
+# The Analysis window opens beside the main window; both are in the pictures.
+both() { import -window root -crop 1590x850+0+0 +repage "docs/screenshots/$1"; }
+xdotool windowfocus --sync "$main" key ctrl+t
+for _ in $(seq 1 100); do
+  analysis=$(window '"Lumidra - Region Analysis"')
+  [ -n "$analysis" ] && break
+  sleep 0.2
+done
+sleep 1
+# Pointing at the grey view fills the Analysis window's status line.
+xdotool mousemove --window "$main" 520 180
+sleep 1.5
+both analysis-show-all.png
+# Suggest Regions (Alt+S), one class more than the dialog offers, moved clear
+# of the histogram it previews on.
+xdotool mousemove 1000 1100 windowfocus --sync "$analysis" key alt+s
+for _ in $(seq 1 100); do
+  dialog=$(window '"Suggest Regions"')
+  [ -n "$dialog" ] && break
+  sleep 0.2
+done
+xdotool windowmove "$dialog" 10 585
+xdotool windowfocus --sync "$dialog" key Up
+sleep 1
+both analysis-suggest-preview.png
+xdotool windowfocus --sync "$dialog" key Return
+sleep 1
+xdotool mousemove --window "$main" 510 170 sleep 0.3 mousemove --window "$main" 520 180
+sleep 1.5
+both analysis-suggested.png
 INNER
-LUMIDRA_BIN="$PWD/$build/lumidra" xvfb-run -a -s "-screen 0 1600x1200x24" bash ${TRACE:+-x} "$inner"
-echo "docs/screenshots/main-window.png and docs/screenshots/wavelet-window.png written"
+# The program lies in src/app/ of the build tree (or at its top in older trees).
+bin="$PWD/$build/src/app/lumidra"
+[ -x "$bin" ] || bin="$PWD/$build/lumidra"
+LUMIDRA_BIN="$bin" xvfb-run -a -s "-screen 0 1600x1200x24" bash ${TRACE:+-x} "$inner"
+echo "docs/screenshots/{main-window,wavelet-window,analysis-show-all,analysis-suggest-preview,analysis-suggested}.png written"

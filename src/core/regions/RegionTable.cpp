@@ -40,6 +40,14 @@ constexpr std::int32_t kGreyStep = 16;
 
 } // namespace
 
+RegionColour defaultPaletteColour(int k)
+{
+    if (k < 0 || k >= kRegionCount)
+        return {};
+    const PaletteEntry& e = kDefaultPalette[k];
+    return {e.red, e.green, e.blue};
+}
+
 void RegionTable::initRegions()
 {
     clearRegions();

@@ -7,6 +7,15 @@
 
 namespace lumidra {
 
+struct RegionColour {
+    std::int32_t red = 0;
+    std::int32_t green = 0;
+    std::int32_t blue = 0;
+};
+
+// Entry k (0 to 16) of the palette that Default Regions applies; black outside.
+RegionColour defaultPaletteColour(int k);
+
 // The 17 region records of the main window and the three default colour
 // arrays from which the generated regions take their colours.
 class RegionTable {

@@ -12,6 +12,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kPathBuffer = 300; // a path of at most 299 characters and its NUL
@@ -146,6 +148,15 @@ void MainWidget::clkLoad()
     if (!toPathBuffer(answer, "", path))
         return;
     regions.loadRegionFile(path);
+    emit updateRegion(currentRecord());
+    emit updateColorInfo(wholeTable());
+}
+
+void MainWidget::applyRegions(const std::vector<imgMaterial>& records)
+{
+    const std::size_t n = std::min<std::size_t>(records.size(), lumidra::kRegionCount);
+    for (std::size_t k = 0; k < n; ++k)
+        regions[static_cast<int>(k)] = records[k];
     emit updateRegion(currentRecord());
     emit updateColorInfo(wholeTable());
 }

@@ -1,5 +1,7 @@
 #include "gui/app/MainWidget.h"
 
+#include "gui/analysis/AnalysisWindow.h"
+#include "gui/analysis/CursorProbe.h"
 #include "gui/controls/ImageSelect.h"
 #include "gui/controls/InputRegion.h"
 #include "gui/controls/RtSlider.h"
@@ -26,6 +28,7 @@ MainWidget::MainWidget(QWidget* parent, const char* name) : QWidget(parent)
     buildRegionEditor(grid);
     buildControlPanel(grid);
     buildMenuBar(grid);
+    probe = new CursorProbe(this, {dr1, dr2});
 }
 
 void MainWidget::buildViews(QGridLayout* grid)
@@ -142,6 +145,29 @@ void MainWidget::buildMenuBar(QGridLayout* grid)
     auto* about = help->addAction("&About", QKeySequence(Qt::CTRL | Qt::Key_A));
     connect(about, &QAction::triggered, this, &MainWidget::selAbout);
     bar->addMenu(help);
+    buildAnalysisMenu(bar);
 
     grid->addWidget(bar, 0, 0, 1, 2);
+}
+
+// After Help, so File, Wavelet and Help keep their places in the bar.
+void MainWidget::buildAnalysisMenu(QMenuBar* bar)
+{
+    auto* menu = new QMenu("Analysis", bar);
+    menu->setObjectName("Analysis");
+    auto* window = menu->addAction("Region &Analysis...", QKeySequence(Qt::CTRL | Qt::Key_T));
+    connect(window, &QAction::triggered, this, &MainWidget::showAnalysis);
+    bar->addMenu(menu);
+}
+
+void MainWidget::showAnalysis()
+{
+    if (!analysis) {
+        analysis = new AnalysisWindow(this);
+        // Beside the main window, not over the views it reads from.
+        analysis->move(frameGeometry().topRight() + QPoint(8, 0));
+    }
+    analysis->show();
+    analysis->raise();
+    analysis->activateWindow();
 }

@@ -7,7 +7,10 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <vector>
 
+class AnalysisWindow;
+class CursorProbe;
 class DisplayRegion;
 class QCloseEvent;
 class QGridLayout;
@@ -29,6 +32,14 @@ public:
     DisplayRegion* colourView() const { return dr2; }
 
     static const char* informationText();
+
+    // Stores records 0..n-1 (at most 17) over the table and announces them as
+    // opening a region info file does: the current record, then the table.
+    void applyRegions(const std::vector<imgMaterial>& records);
+    // Analysis → Region Analysis…: opens the one Analysis window, or raises it.
+    void showAnalysis();
+    AnalysisWindow* analysisWindow() const { return analysis; }
+    CursorProbe* cursorProbe() const { return probe; }
 
 signals:
     void updateRegion(imgMaterial*);
@@ -73,6 +84,7 @@ private:
     void buildRegionEditor(QGridLayout* grid);
     void buildControlPanel(QGridLayout* grid);
     void buildMenuBar(QGridLayout* grid);
+    void buildAnalysisMenu(class QMenuBar* bar);
 
     // Stores a range or colour value into the current record and sends the table to dr2.
     void storeInCurrentRecord(std::int32_t imgMaterial::*field, int v);
@@ -87,4 +99,6 @@ private:
     int pixNum = 0;
     int waveletDepth = 4;
     int numPix = 0;
+    AnalysisWindow* analysis = nullptr;
+    CursorProbe* probe = nullptr;
 };

@@ -285,16 +285,17 @@ TEST_F(MainWindowTest, MenusCarryTheirCommandsAndAccelerators)
     QStringList titles;
     for (QAction* a : bar->actions())
         titles << a->text();
-    EXPECT_EQ(titles, (QStringList{"File", "Wavelet", "Help"}));
+    // The Analysis menu comes after the three that were there first.
+    EXPECT_EQ(titles, (QStringList{"File", "Wavelet", "Help", "Analysis"}));
 
     QStringList items;
-    for (const char* menu : {"File Menu", "Wavelet", "Help"})
+    for (const char* menu : {"File Menu", "Wavelet", "Help", "Analysis"})
         for (QAction* a : bar->findChild<QWidget*>(menu)->actions())
             items << a->text() + "=" + a->shortcut().toString();
     EXPECT_EQ(items, (QStringList{"&Open...=Ctrl+O", "O&pen Region Info...=Ctrl+P",
                                   "&Save Region Info...=Ctrl+S", "=", "E&xit=Ctrl+X",
                                   "Haa&r Wavelet Window...=Ctrl+R", "&Information=Ctrl+I",
-                                  "&About=Ctrl+A"}));
+                                  "&About=Ctrl+A", "Region &Analysis...=Ctrl+T"}));
 }
 
 TEST_F(MainWindowTest, InformationAndAboutBoxesAreCaptionedLumidra)

@@ -1,0 +1,74 @@
+#include "core/stats/CursorReading.h"
+
+#include "core/stats/RegionStats.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace lumidra {
+
+std::optional<CursorReading> readUnderCursor(const SliceStack& stack, int z, int x, int yFromTop,
+                                             const imgMaterial* regions)
+{
+    if (z < 0 || z >= stack.count() || x < 0 || x >= kSliceSide || yFromTop < 0 ||
+        yFromTop >= kSliceSide)
+        return std::nullopt;
+    const int sample = sampleShownAt(x, yFromTop);
+    CursorReading r;
+    r.column = sample % kSliceSide;
+    r.row = sample / kSliceSide;
+    r.slice = z;
+    r.grey = stack.greySlice(z)[sample];
+    r.sample = stack.sampleSlice(z)[sample];
+    r.region = regionOfGrey(regions)[r.grey];
+    if (const VolumeSource* source = stack.source()) {
+        r.fromVolume = true;
+        r.voxel = source->voxelAt(z, sample);
+        if (r.voxel)
+            r.mm = source->positionMm(*r.voxel);
+    }
+    return r;
+}
+
+namespace {
+
+// Locale-independent: Qt sets the user's locale, whose decimal mark may be a comma.
+std::string oneDecimal(double value)
+{
+    value = std::round(value * 10.0) / 10.0;
+    if (value == 0.0)
+        value = 0.0; // no "-0.0"
+    char buffer[64];
+    const auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 1);
+    return error == std::errc() ? std::string(buffer, end) : std::string("?");
+}
+
+} // namespace
+
+std::string describeReading(const CursorReading& r, const imgMaterial* regions)
+{
+    std::string text = "column " + std::to_string(r.column) + ", row " + std::to_string(r.row) +
+                       ", slice " + std::to_string(r.slice) + ": grey " + std::to_string(r.grey) +
+                       ", sample " + std::to_string(r.sample) + ", region ";
+    if (r.region < 0 || r.region >= kRegionCount || regions == nullptr) {
+        text += "none";
+    } else {
+        const imgMaterial& m = regions[r.region];
+        text += std::to_string(r.region) + " \"" +
+                std::string(m.name, strnlen(m.name, sizeof m.name)) + '"';
+    }
+    if (!r.fromVolume)
+        return text;
+    if (!r.voxel)
+        return text + "; padding, outside the scan";
+    text += "; voxel " + std::to_string(r.voxel->i) + ", " + std::to_string(r.voxel->j) + ", " +
+            std::to_string(r.voxel->k);
+    if (r.mm)
+        text += " at " + oneDecimal((*r.mm)[0]) + ", " + oneDecimal((*r.mm)[1]) + ", " +
+                oneDecimal((*r.mm)[2]) + " mm";
+    return text;
+}
+
+} // namespace lumidra

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "core/regions/ImgMaterial.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace lumidra {
+
+// An inclusive range of grey values.
+struct GreyRange {
+    int min = 0;
+    int max = 0;
+    bool operator==(const GreyRange&) const = default;
+};
+
+using GreyCounts = std::array<std::uint64_t, 256>;
+
+// Splits the grey values first..255 into k consecutive classes, dark to
+// bright, that maximise the between-class variance of the counted voxels
+// (multi-level Otsu), found exactly by dynamic programming. Every class holds
+// at least one grey value; among equally good splits the one with the
+// lowest thresholds wins. Empty when k is not in 1..(256 - first), first is
+// not in 0..255, or no voxel has a grey value from first up.
+std::vector<GreyRange> multiOtsu(const GreyCounts& counts, int k, int first = 1);
+
+// What the classes are chosen by: the sum over classes of (sum of grey
+// values)^2 / voxels, an empty class giving 0. The between-class variance is
+// this divided by all voxels, minus the squared mean, which no split changes.
+double otsuScore(const GreyCounts& counts, const std::vector<GreyRange>& classes);
+
+// The between-class variance of the classes (grey values outside them do
+// not count).
+double betweenClassVariance(const GreyCounts& counts, const std::vector<GreyRange>& classes);
+
+// Region records for classes: "Class 1".."Class k", their ranges, and the
+// default palette's colours from entry 1 on (entry 0 is black, which would
+// hide the darkest class against the background).
+std::vector<imgMaterial> classRegions(const std::vector<GreyRange>& classes);
+
+} // namespace lumidra

@@ -1,0 +1,318 @@
+#include "gui/analysis/AnalysisWindow.h"
+
+#include "core/common/AtomicFile.h"
+#include "core/common/Diagnostics.h"
+#include "core/volume/VolumeSource.h"
+#include "gui/analysis/CursorProbe.h"
+#include "gui/analysis/HistogramView.h"
+#include "gui/analysis/RegionStatsModel.h"
+#include "gui/analysis/SuggestRegionsDialog.h"
+#include "gui/app/MainWidget.h"
+#include "gui/controls/ImageSelect.h"
+#include "gui/controls/InputRegion.h"
+#include "gui/controls/RtSlider.h"
+#include "gui/views/DisplayRegion.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include <cstdio>
+
+AnalysisWindow::AnalysisWindow(MainWidget* main) : QWidget(main, Qt::Window), main(main)
+{
+    setObjectName("Analysis Window");
+    setWindowTitle(tr("Lumidra - Region Analysis"));
+    buildLayout();
+    follow();
+    resize(900, 780);
+}
+
+void AnalysisWindow::buildLayout()
+{
+    auto* layout = new QVBoxLayout(this);
+
+    auto* bar = new QHBoxLayout();
+    bar->addWidget(new QLabel(tr("Histogram of"), this));
+    sliceScope = new QRadioButton(tr("the current slice"), this);
+    sliceScope->setObjectName("sliceScope");
+    stackScope = new QRadioButton(tr("the whole stack"), this);
+    stackScope->setObjectName("stackScope");
+    stackScope->setChecked(true);
+    auto* scope = new QButtonGroup(this);
+    scope->addButton(sliceScope);
+    scope->addButton(stackScope);
+    logCounts = new QCheckBox(tr("Logarithmic counts"), this);
+    logCounts->setObjectName("logCounts");
+    bar->addWidget(sliceScope);
+    bar->addWidget(stackScope);
+    bar->addSpacing(16);
+    bar->addWidget(logCounts);
+    bar->addStretch(1);
+    auto* suggest = new QPushButton(tr("&Suggest Regions..."), this);
+    suggest->setObjectName("suggestButton");
+    auto* exportButton = new QPushButton(tr("&Export CSV..."), this);
+    exportButton->setObjectName("exportButton");
+    bar->addWidget(suggest);
+    bar->addWidget(exportButton);
+    layout->addLayout(bar);
+
+    histogramView = new HistogramView(this);
+    layout->addWidget(histogramView, 3);
+
+    summary = new QLabel(this);
+    summary->setObjectName("summary");
+    layout->addWidget(summary);
+    cursorLine = new QLabel(this);
+    cursorLine->setObjectName("cursorLine");
+    cursorLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(cursorLine);
+
+    model = new RegionStatsModel(this);
+    table = new QTableView(this);
+    table->setObjectName("regionStats");
+    table->setModel(model);
+    table->setSelectionMode(QAbstractItemView::NoSelection);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    // Sized to the contents once shown, not on every change: measuring every
+    // cell again on each edit would cost more than the edit.
+    table->horizontalHeader()->setSectionResizeMode(RegionStatsModel::Name, QHeaderView::Stretch);
+    // Room for every row: the whole table is the point.
+    table->setMinimumHeight(
+        table->horizontalHeader()->sizeHint().height() +
+        (lumidra::kRegionCount + 1) * table->verticalHeader()->defaultSectionSize() + 4);
+    layout->addWidget(table, 4);
+
+    connect(sliceScope, &QRadioButton::toggled, this, [this] { refresh(); });
+    connect(logCounts, &QCheckBox::toggled, histogramView, &HistogramView::setLogarithmic);
+    connect(suggest, &QPushButton::clicked, this, &AnalysisWindow::suggestRegions);
+    connect(exportButton, &QPushButton::clicked, this, &AnalysisWindow::chooseCsvFile);
+    connect(histogramView, &HistogramView::minDragged, this, &AnalysisWindow::dragMin);
+    connect(histogramView, &HistogramView::maxDragged, this, &AnalysisWindow::dragMax);
+    connect(table, &QTableView::clicked, this,
+            [this](const QModelIndex& index) { selectRow(index.row()); });
+}
+
+// Everything that changes what the window shows announces it already: the
+// table and the current region through the main window's signals, the slice
+// through the image selector, a new stack through dr1's count. The count
+// comes while dr1 still holds the old stack, so that one is read once the
+// load is through.
+void AnalysisWindow::follow()
+{
+    auto later = [this] { scheduleRefresh(); };
+    connect(main, &MainWidget::updateColorInfo, this, later);
+    connect(main, &MainWidget::updateRegion, this, later);
+    if (auto* imgSel = main->findChild<ImageSelect*>("imgSel"))
+        connect(imgSel, &ImageSelect::valueChanged, this, later);
+    connect(main->greyView(), &DisplayRegion::numPixChanged, this, later, Qt::QueuedConnection);
+    connect(main, &MainWidget::updateImageDirectory, this,
+            [this](char* directory) { setInputName(QString::fromLatin1(directory)); });
+
+    const QString idle = tr("Point at a slice view to read the pixel under the cursor.");
+    cursorLine->setText(idle);
+    if (CursorProbe* probe = main->cursorProbe())
+        connect(probe, &CursorProbe::readingChanged, cursorLine, [this, idle](const QString& text) {
+            cursorLine->setText(text.isEmpty() ? idle : text);
+        });
+}
+
+// Many signals come in one burst (a region switch re-sends every value of
+// the record): they are answered by one refresh once the burst is over.
+void AnalysisWindow::scheduleRefresh()
+{
+    if (!isVisible() || refreshPending)
+        return;
+    refreshPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            refreshPending = false;
+            refresh();
+        },
+        Qt::QueuedConnection);
+}
+
+void AnalysisWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    refresh();
+    table->resizeColumnsToContents();
+}
+
+// A closed window keeps no stack alive.
+void AnalysisWindow::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    cache = lumidra::HistogramCache();
+}
+
+bool AnalysisWindow::showsWholeStack() const
+{
+    return stackScope->isChecked();
+}
+
+void AnalysisWindow::setShowsWholeStack(bool whole)
+{
+    (whole ? stackScope : sliceScope)->setChecked(true);
+}
+
+void AnalysisWindow::refresh()
+{
+    if (!isVisible())
+        return;
+    const DisplayRegion* dr1 = main->greyView();
+    const lumidra::SharedSliceStack& stack = dr1->sliceStack();
+    noteStack(stack);
+    shownSlice = dr1->imageIndex();
+    const imgMaterial* regions = main->regionTable().records();
+    const lumidra::GreyHistogram& whole = cache.stack(stack);
+    const lumidra::GreyHistogram& slice = cache.slice(stack, shownSlice);
+    const std::optional<double> ml = stack ? lumidra::voxelMl(*stack) : std::nullopt;
+
+    RegionStatsModel::Contents contents;
+    std::copy_n(regions, lumidra::kRegionCount, contents.table.begin());
+    contents.current = main->currentRegion();
+    contents.slice = lumidra::regionStatistics(slice, regions, ml);
+    contents.stack = lumidra::regionStatistics(whole, regions, ml);
+    contents.stackScope = showsWholeStack();
+    model->setContents(std::move(contents));
+
+    histogramView->setCounts(showsWholeStack() ? whole.count : slice.count);
+    histogramView->setRegions(regions, main->currentRegion());
+
+    const int count = stack ? stack->count() : 0;
+    const QLocale locale;
+    QString text = count ? tr("Slice %1 of %2: %3 voxels; stack: %4 voxels")
+                               .arg(shownSlice)
+                               .arg(count)
+                               .arg(locale.toString(static_cast<qulonglong>(slice.total())))
+                               .arg(locale.toString(static_cast<qulonglong>(whole.total())))
+                         : tr("No slices loaded.");
+    if (const lumidra::VolumeSource* source = stack ? stack->source() : nullptr) {
+        if (ml)
+            text += tr("; voxel %1 x %2 x %3 mm")
+                        .arg(source->voxelMm[0], 0, 'f', 3)
+                        .arg(source->voxelMm[1], 0, 'f', 3)
+                        .arg(source->voxelMm[2], 0, 'f', 3);
+        else
+            text += tr("; voxel size unknown");
+    } else if (count) {
+        text += tr("; a slice directory has no voxel size, so no volumes");
+    }
+    summary->setText(text);
+}
+
+void AnalysisWindow::dragMin(int v)
+{
+    if (auto* ir = main->findChild<InputRegion*>("ir"))
+        ir->minSlider->setValue(v);
+    // At once, so the next move of the same drag starts from the new edge.
+    histogramView->setRegions(main->regionTable().records(), main->currentRegion());
+}
+
+void AnalysisWindow::dragMax(int v)
+{
+    if (auto* ir = main->findChild<InputRegion*>("ir"))
+        ir->maxSlider->setValue(v);
+    histogramView->setRegions(main->regionTable().records(), main->currentRegion());
+}
+
+// A row of a generated region makes it current, as the Tissue Region slider would.
+void AnalysisWindow::selectRow(int row)
+{
+    if (row < 0 || row >= lumidra::kGeneratedRegions)
+        return;
+    if (auto* slider = main->findChild<RtSlider*>("Region Slider"))
+        slider->setValue(row);
+}
+
+void AnalysisWindow::setInputName(const QString& name)
+{
+    inputName = name;
+    nameIsNew = true;
+}
+
+// A new stack keeps the name given for it; a volume that came without one is
+// not called by the previous directory's name.
+void AnalysisWindow::noteStack(const lumidra::SharedSliceStack& stack)
+{
+    const bool same = !namedStack.owner_before(stack) && !stack.owner_before(namedStack);
+    if (same)
+        return;
+    namedStack = stack;
+    if (!nameIsNew && stack && stack->source())
+        inputName = tr("volume");
+    nameIsNew = false;
+}
+
+QString AnalysisWindow::scopeInput() const
+{
+    return showsWholeStack() ? inputName : tr("%1 slice %2").arg(inputName).arg(shownSlice);
+}
+
+std::string AnalysisWindow::csv() const
+{
+    const RegionStatsModel::Contents& c = model->contents();
+    return lumidra::statsCsvHeader() + lumidra::statsCsvRows(scopeInput().toStdString(),
+                                                             c.stackScope ? c.stack : c.slice,
+                                                             c.table.data());
+}
+
+bool AnalysisWindow::exportCsv(const QString& path) const
+{
+    const std::string text = csv();
+    const QByteArray name = QFile::encodeName(path);
+    return lumidra::writeFileAtomically(name.constData(), [&text](std::FILE* out) {
+        return std::fwrite(text.data(), 1, text.size(), out) == text.size();
+    });
+}
+
+void AnalysisWindow::chooseCsvFile()
+{
+    QString path = QFileDialog::getSaveFileName(this, tr("Export Region Statistics"),
+                                                QStringLiteral("region-statistics.csv"),
+                                                tr("CSV files (*.csv)"));
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".csv");
+    if (exportCsv(path))
+        return;
+    lumidra::diag("File not written: %s\n", QFile::encodeName(path).constData());
+    QMessageBox::warning(this, tr("Lumidra"), tr("Could not write %1.").arg(path));
+}
+
+void AnalysisWindow::suggestRegions()
+{
+    refresh();
+    const lumidra::GreyCounts counts = cache.stack(main->greyView()->sliceStack()).count;
+    // The classes are found over the whole stack, so that is what the preview shows.
+    const bool wasWhole = showsWholeStack();
+    setShowsWholeStack(true);
+
+    SuggestRegionsDialog dialog(counts, this);
+    connect(&dialog, &SuggestRegionsDialog::previewChanged, histogramView,
+            [this](const std::vector<lumidra::GreyRange>& classes) {
+                histogramView->setPreview(classes);
+            });
+    histogramView->setPreview(dialog.classes());
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    histogramView->clearPreview();
+    if (accepted && !dialog.classes().empty())
+        main->applyRegions(lumidra::classRegions(dialog.classes()));
+    setShowsWholeStack(wasWhole);
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "core/stats/HistogramCache.h"
+#include "core/stats/Otsu.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+
+class HistogramView;
+class MainWidget;
+class QCheckBox;
+class QLabel;
+class QRadioButton;
+class QTableView;
+class RegionStatsModel;
+
+// Analysis → Region Analysis…: the histogram of the scan with the regions'
+// bands, the region table with voxel counts and volumes, the value under the
+// cursor, and suggested regions. It follows the main window through the
+// window's own signals and reads its state; it changes the regions only as
+// the user would, through the region editor's sliders and the window's
+// applyRegions.
+class AnalysisWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit AnalysisWindow(MainWidget* main);
+
+    HistogramView* histogram() const { return histogramView; }
+    const RegionStatsModel* statistics() const { return model; }
+    bool showsWholeStack() const;
+    void setShowsWholeStack(bool whole);
+
+    // Recomputes everything from the main window's state now (a hidden
+    // window waits until it is shown).
+    void refresh();
+
+    // The CSV of what the window shows, in lumidra-stats' columns.
+    std::string csv() const;
+    // Writes csv() to path through a temporary file; false when it could not.
+    bool exportCsv(const QString& path) const;
+    // The input column of the CSV: the image directory File > Open gave, or
+    // what the command that loads another kind of stack sets here.
+    void setInputName(const QString& name);
+
+    void suggestRegions();
+    void chooseCsvFile();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void buildLayout();
+    void follow();
+    void scheduleRefresh();
+    void dragMin(int v);
+    void dragMax(int v);
+    void selectRow(int row);
+    QString scopeInput() const;
+    void noteStack(const lumidra::SharedSliceStack& stack);
+
+    MainWidget* main;
+    HistogramView* histogramView = nullptr;
+    RegionStatsModel* model = nullptr;
+    QTableView* table = nullptr;
+    QRadioButton* sliceScope = nullptr;
+    QRadioButton* stackScope = nullptr;
+    QCheckBox* logCounts = nullptr;
+    QLabel* summary = nullptr;
+    QLabel* cursorLine = nullptr;
+
+    lumidra::HistogramCache cache;
+    QString inputName = QStringLiteral("./data/");
+    bool nameIsNew = false; // set since the last new stack
+    std::weak_ptr<const lumidra::SliceStack> namedStack;
+    int shownSlice = 0;
+    bool refreshPending = false;
+};

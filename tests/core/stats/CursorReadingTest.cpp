@@ -1,0 +1,127 @@
+#include "core/stats/CursorReading.h"
+
+#include "core/stats/HistogramCache.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+using namespace lumidra;
+
+namespace {
+
+// Slice z, sample s holds 12-bit sample 16 * ((s + 7 * z) % 256) + (s % 16).
+std::shared_ptr<SliceStack> patternStack(int count)
+{
+    auto stack = std::make_shared<SliceStack>(count);
+    for (int z = 0; z < count; ++z)
+        for (int s = 0; s < kSliceSamples; ++s) {
+            const auto sample = static_cast<std::uint16_t>(16 * ((s + 7 * z) % 256) + s % 16);
+            stack->sampleData()[sliceOffset(z) + s] = sample;
+            stack->greyData()[sliceOffset(z) + s] = greyOf(sample);
+        }
+    return stack;
+}
+
+std::array<imgMaterial, kRegionCount> regions()
+{
+    std::array<imgMaterial, kRegionCount> t{};
+    for (imgMaterial& r : t) {
+        std::strcpy(r.name, "Never");
+        r.min = 1;
+        r.max = 0;
+    }
+    std::strcpy(t[3].name, "White matter");
+    t[3].min = 100;
+    t[3].max = 180;
+    // Later and overlapping: loses 100..180 to record 3; a negative max reaches 255.
+    std::strcpy(t[9].name, "Bright");
+    t[9].min = 150;
+    t[9].max = -1;
+    return t;
+}
+
+} // namespace
+
+TEST(CursorReading, APixelOfASliceDirectoryIsReadThroughTheViewsMirror)
+{
+    auto stack = patternStack(3);
+    const auto t = regions();
+    // The view's top-left pixel shows the slice's row 0 at column 255.
+    auto r = readUnderCursor(*stack, 2, 0, 0, t.data());
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->column, 255);
+    EXPECT_EQ(r->row, 0);
+    EXPECT_EQ(r->grey, (255 + 14) % 256);
+    EXPECT_EQ(r->sample, 16 * 13 + 15);
+    EXPECT_EQ(r->region, kNoRegion);
+    EXPECT_EQ(describeReading(*r, t.data()),
+              "column 255, row 0, slice 2: grey 13, sample 223, region none");
+
+    // Column 100 from the left, row 3 from the top: sample 3 * 256 + 155, grey 155 + 7.
+    r = readUnderCursor(*stack, 1, 100, 3, t.data());
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->column, 155);
+    EXPECT_EQ(r->row, 3);
+    EXPECT_EQ(describeReading(*r, t.data()),
+              "column 155, row 3, slice 1: grey 162, sample 2603, region 3 \"White matter\"");
+    r = readUnderCursor(*stack, 0, 255 - 200, 0, t.data());
+    ASSERT_TRUE(r);
+    EXPECT_EQ(describeReading(*r, t.data()),
+              "column 200, row 0, slice 0: grey 200, sample 3208, region 9 \"Bright\"");
+
+    for (auto [z, x, y] : {std::array{3, 0, 0}, {-1, 0, 0}, {0, 256, 0}, {0, 0, 256}, {0, -1, 5}})
+        EXPECT_FALSE(readUnderCursor(*stack, z, x, y, t.data())) << z << " " << x << " " << y;
+}
+
+TEST(CursorReading, AVolumeNamesTheSourceVoxelAndItsPositionOrPadding)
+{
+    auto stack = patternStack(2);
+    auto source = std::make_shared<VolumeSource>();
+    source->nx = 3;
+    source->ny = 2;
+    source->nz = 4;
+    source->planeOfSlice = {3, 1};
+    source->pixelVoxel.assign(kSliceSamples, -1);
+    source->pixelVoxel[5 * 256 + 7] = 1 + 3 * 1; // voxel i 1, j 1
+    // 2 mm voxels along i, 1.5 mm along j, k flipped, and an offset.
+    source->toMm = {{{2.0, 0, 0, -90.0}, {0, 1.5, 0, 10.25}, {0, 0, -1.0, 0.0}}};
+    stack->setSource(source);
+    const auto t = regions();
+
+    // Slice 0 shows plane 3; sample (7, 5) is shown at view column 248, row 5.
+    auto r = readUnderCursor(*stack, 0, 255 - 7, 5, t.data());
+    ASSERT_TRUE(r);
+    ASSERT_TRUE(r->voxel);
+    EXPECT_EQ(r->voxel->k, 3);
+    EXPECT_EQ(describeReading(*r, t.data()),
+              "column 7, row 5, slice 0: grey 7, sample 119, region none; "
+              "voxel 1, 1, 3 at -88.0, 11.8, -3.0 mm");
+    r = readUnderCursor(*stack, 1, 255 - 7, 5, t.data());
+    EXPECT_NE(describeReading(*r, t.data()).find("voxel 1, 1, 1 at -88.0, 11.8, -1.0 mm"),
+              std::string::npos);
+    r = readUnderCursor(*stack, 1, 0, 0, t.data());
+    EXPECT_EQ(describeReading(*r, t.data()),
+              "column 255, row 0, slice 1: grey 6, sample 111, region none; "
+              "padding, outside the scan");
+}
+
+TEST(HistogramCache, FollowsANewStackAndANewSlice)
+{
+    HistogramCache cache;
+    auto first = patternStack(2);
+    auto second = patternStack(2);
+    second->greyData()[0] = 0; // the histograms read samples, not grey bytes
+    second->sampleData()[0] = 4095;
+
+    EXPECT_EQ(cache.stack(first).count[255], 2u * kSliceSamples / 256);
+    EXPECT_EQ(cache.stack(second).count[255], 2u * kSliceSamples / 256 + 1)
+        << "a stack of the same size must not be taken for the cached one";
+    EXPECT_EQ(cache.slice(second, 0).sampleSum[255], cache.slice(first, 0).sampleSum[255] + 4095);
+    // Grey 7 comes from samples with low bits 7 on slice 0, low bits 0 on slice 1.
+    EXPECT_EQ(cache.slice(first, 1).sampleSum[7], 256u * 112);
+    EXPECT_EQ(cache.slice(first, 0).sampleSum[7], 256u * 119);
+    EXPECT_EQ(cache.stack(nullptr).total(), 0u);
+    EXPECT_EQ(cache.slice(first, 2).total(), 0u) << "no slice 2";
+}
