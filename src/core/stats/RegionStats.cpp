@@ -3,7 +3,6 @@
 #include "core/volume/VolumeSource.h"
 
 #include <charconv>
-#include <cstring>
 
 namespace lumidra {
 
@@ -111,22 +110,6 @@ std::vector<RegionStats> regionStatistics(const GreyHistogram& histogram,
 
 namespace {
 
-// Region names are Latin-1 bytes, as the region files hold them; CSV readers
-// expect UTF-8.
-std::string latin1ToUtf8(std::string_view text)
-{
-    std::string out;
-    for (unsigned char c : text) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 // RFC 4180: a field holding a comma, a quote or a line end is quoted, its
 // quotes doubled.
 std::string csvField(std::string_view text)
@@ -155,6 +138,21 @@ std::string fixed(double value, int decimals)
 
 } // namespace
 
+std::string regionNameUtf8(const imgMaterial& region)
+{
+    std::string out;
+    for (std::size_t n = 0; n < sizeof region.name && region.name[n] != '\0'; ++n) {
+        const auto c = static_cast<unsigned char>(region.name[n]);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
 std::string statsCsvHeader()
 {
     return "input,region,name,min,max,voxels,fraction,volume_ml,mean_sample\n";
@@ -171,8 +169,7 @@ std::string statsCsvRows(std::string_view input, const std::vector<RegionStats>&
             out += ",none,,,";
         } else {
             const imgMaterial& m = regions[r.region];
-            const std::string_view name(m.name, strnlen(m.name, sizeof m.name));
-            out += ',' + std::to_string(r.region) + ',' + csvField(latin1ToUtf8(name)) + ',' +
+            out += ',' + std::to_string(r.region) + ',' + csvField(regionNameUtf8(m)) + ',' +
                    std::to_string(m.min) + ',' + std::to_string(m.max);
         }
         out += ',' + std::to_string(r.voxels) + ',' + fixed(r.fraction, 6) + ',';

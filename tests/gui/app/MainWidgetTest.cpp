@@ -291,7 +291,8 @@ TEST_F(MainWindowTest, MenusCarryTheirCommandsAndAccelerators)
         for (QAction* a : bar->findChild<QWidget*>(menu)->actions())
             items << a->text() + "=" + a->shortcut().toString();
     EXPECT_EQ(items, (QStringList{"&Open...=Ctrl+O", "O&pen Region Info...=Ctrl+P",
-                                  "&Save Region Info...=Ctrl+S", "=", "E&xit=Ctrl+X",
+                                  "&Save Region Info...=Ctrl+S", "=", "E&xit=Ctrl+X", "=",
+                                  "Open &Volume...=Ctrl+Shift+O", "&Export Region Map...=",
                                   "Haa&r Wavelet Window...=Ctrl+R", "&Information=Ctrl+I",
                                   "&About=Ctrl+A"}));
 }
@@ -326,7 +327,7 @@ TEST_F(MainWindowTest, InformationAndAboutBoxesAreCaptionedLumidra)
 TEST_F(MainWindowTest, ExitAndClosingTheWindowBothEndTheProgram)
 {
     QSignalSpy quit(window.get(), &MainWidget::signalQuit);
-    window->findChild<QWidget*>("File Menu")->actions().last()->trigger();
+    window->findChild<QWidget*>("File Menu")->actions().at(4)->trigger();
     EXPECT_EQ(quit.count(), 1);
 
     window->clkNewWavelet(); // another top-level window stays open
