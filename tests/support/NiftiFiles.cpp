@@ -69,7 +69,7 @@ void saveVolume(nifti_image& nim, const std::string& path)
         throw std::runtime_error("nifti_image_write did not write " + path);
 }
 
-NiftiImagePtr readVolume(const std::string& path)
+NiftiImagePtr readWithNifticlib(const std::string& path)
 {
     return NiftiImagePtr(nifti_image_read(path.c_str(), 1));
 }

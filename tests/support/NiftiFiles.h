@@ -29,6 +29,6 @@ void setVoxel(nifti_image& nim, std::size_t index, double value);
 void saveVolume(nifti_image& nim, const std::string& path);
 
 // Reads a volume back with its voxels; null when nifticlib cannot.
-NiftiImagePtr readVolume(const std::string& path);
+NiftiImagePtr readWithNifticlib(const std::string& path);
 
 } // namespace niftifiles

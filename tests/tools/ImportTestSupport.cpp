@@ -30,21 +30,42 @@ std::string shellWord(const std::string& word)
 
 } // namespace
 
-RunResult runImporter(const std::vector<std::string>& args)
+ToolRun runTool(const std::string& exe, const std::vector<std::string>& args,
+                const std::string& environment)
 {
-    std::string command = shellWord(LUMIDRA_IMPORT_EXE);
+    TempDir tmp;
+    std::string command = environment + " " + shellWord(exe);
     for (const std::string& arg : args)
         command += " " + shellWord(arg);
-    command += " 2>&1";
-    RunResult result;
+    command += " </dev/null 2>" + shellWord(tmp / "stderr");
+    ToolRun result;
     std::FILE* pipe = popen(command.c_str(), "r");
     if (!pipe)
         return result;
     char buffer[4096];
     for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        result.output.append(buffer, n);
+        result.out.append(buffer, n);
     const int status = pclose(pipe);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.err = readFile(tmp / "stderr");
+    return result;
+}
+
+RunResult runImporter(const std::vector<std::string>& args)
+{
+    const ToolRun run = runTool(LUMIDRA_IMPORT_EXE, args);
+    return {run.exitCode, run.out + run.err};
+}
+
+std::vector<std::string> lines(const std::string& text)
+{
+    std::vector<std::string> result;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        result.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
     return result;
 }
 

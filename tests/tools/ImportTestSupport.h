@@ -16,14 +16,31 @@ using niftifiles::NiftiImagePtr;
 using niftifiles::saveVolume;
 using niftifiles::setAxes;
 using niftifiles::setVoxel;
+using testfiles::readFile;
+using testfiles::TempDir;
+
+struct ToolRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs a built program with the given arguments, each passed as one word,
+// with nothing on its standard input. environment goes before the command
+// ("env -u DISPLAY", "cd DIR &&").
+ToolRun runTool(const std::string& exe, const std::vector<std::string>& args,
+                const std::string& environment = {});
 
 struct RunResult {
     int exitCode = -1;
-    std::string output; // standard output and standard error
+    std::string output; // standard output, then standard error
 };
 
-// Runs the built importer with the given arguments, each passed as one word.
+// Runs the built importer with the given arguments.
 RunResult runImporter(const std::vector<std::string>& args);
+
+// The lines of a text, without their line ends.
+std::vector<std::string> lines(const std::string& text);
 
 // The sorted file names in dir.
 std::vector<std::string> fileNames(const std::filesystem::path& dir);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
 
@@ -206,6 +207,12 @@ void writeLabelMap(const std::string& prefix, const SliceStack& stack, const img
     const std::array<std::string, 3> files = labelMapFiles(prefix);
     if (stack.count() == 0)
         throw std::runtime_error("no slices to write a region map of ('" + files[0] + "')");
+    // Checked before anything is replaced: a rename fails over a directory.
+    for (const std::string& file : files) {
+        std::error_code ec;
+        if (std::filesystem::is_directory(file, ec))
+            throw std::runtime_error("cannot write '" + file + "': it is a directory");
+    }
     StagedFile volume(files[0], ".nii.gz");
     StagedFile snap(files[1]);
     StagedFile table(files[2]);
