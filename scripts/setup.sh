@@ -11,6 +11,7 @@ packages=(
   xvfb xauth libgl1-mesa-dri x11-utils xdotool imagemagick
   clang libclang-rt-14-dev clang-format
   mricron-data
+  snakemake
 )
 
 missing=()

@@ -110,9 +110,9 @@ TEST(LabelMap, ReadBackItLiesOverAnObliqueReducedSourceVoxelForVoxel)
     ASSERT_EQ(stack->source()->fitFactor, 2);
     const auto table = tissueTable();
     writeLabelMap(tmp / "map", *stack, table.data());
-    EXPECT_EQ(directoryNames(tmp.path()), (std::vector<std::string>{
-                                              "map.ctbl", "map.label.txt", "map.nii.gz",
-                                              "oblique.nii.gz"}))
+    EXPECT_EQ(
+        directoryNames(tmp.path()),
+        (std::vector<std::string>{"map.ctbl", "map.label.txt", "map.nii.gz", "oblique.nii.gz"}))
         << "no temporary file is left";
 
     const NiftiImagePtr source = readWithNifticlib(tmp / "oblique.nii.gz");
@@ -179,9 +179,9 @@ TEST(LabelMap, SliceDirectoryMapIsTheStackWithUnitVoxelsAndTheLabelFilesNameEach
     const std::vector<std::uint8_t> labels = labelVoxels(*stack, table.data());
     ASSERT_EQ(labels.size(), map->nvox);
     EXPECT_EQ(std::memcmp(labels.data(), map->data, labels.size()), 0);
-    EXPECT_EQ(labels[0], 0);                        // grey 0
-    EXPECT_EQ(labels[(55 * 16 + 6) / 7 + 1], 1);    // grey 55: both ranges, the first wins
-    EXPECT_EQ(labels[(100 * 16 + 6) / 7 + 1], 2);   // grey 100
+    EXPECT_EQ(labels[0], 0);                      // grey 0
+    EXPECT_EQ(labels[(55 * 16 + 6) / 7 + 1], 1);  // grey 55: both ranges, the first wins
+    EXPECT_EQ(labels[(100 * 16 + 6) / 7 + 1], 2); // grey 100
 
     const std::string snap = testfiles::readFile(tmp / "dir map.label.txt");
     EXPECT_EQ(snap.rfind("################################################\n"
@@ -194,7 +194,8 @@ TEST(LabelMap, SliceDirectoryMapIsTheStackWithUnitVoxelsAndTheLabelFilesNameEach
     EXPECT_NE(snap.find("\n    2   255  128    0        1  1  1    \"Grey 'matter'\"\n"),
               std::string::npos)
         << snap;
-    EXPECT_NE(snap.find("\n   17     0    0    0        1  1  1    \"Unused\"\n"), std::string::npos);
+    EXPECT_NE(snap.find("\n   17     0    0    0        1  1  1    \"Unused\"\n"),
+              std::string::npos);
 
     const std::string ctbl = testfiles::readFile(tmp / "dir map.ctbl");
     EXPECT_NE(ctbl.find("\n0 Clear_Label 0 0 0 0\n1 Fluid 0 0 255 255\n2 Grey_\"matter\" 255 128 "
@@ -222,7 +223,8 @@ TEST(LabelMap, AFailedExportReplacesNothingAndLeavesNoTemporaryFile)
 
     EXPECT_THROW(writeLabelMap(tmp / "missing/map", *stack, table.data()), std::runtime_error);
     EXPECT_THROW(writeLabelMap(tmp / "empty", SliceStack(0), table.data()), std::runtime_error);
-    EXPECT_EQ(directoryNames(tmp.path()), (std::vector<std::string>{"old.label.txt", "old.nii.gz"}));
+    EXPECT_EQ(directoryNames(tmp.path()),
+              (std::vector<std::string>{"old.label.txt", "old.nii.gz"}));
 
     // Over existing files, a complete export replaces all three.
     fs::remove(tmp / "old.label.txt");

@@ -177,7 +177,9 @@ TEST(VolumeReader, TableAndValueByValueConversionsAgree)
             nim->scl_inter = 3.0f;
         }
         for (std::size_t n = 0; n < 105; ++n) {
-            const double v = n == 0 ? p.lo : n == 1 ? p.hi : p.lo + std::fmod(n * 977.0, p.hi - p.lo);
+            const double v = n == 0   ? p.lo
+                             : n == 1 ? p.hi
+                                      : p.lo + std::fmod(n * 977.0, p.hi - p.lo);
             setVoxel(*narrow, n, v);
             setVoxel(*wide, n, v);
         }
