@@ -89,15 +89,13 @@ void reportProgress(int written, int total)
 void writeSlices(const NiftiFile& volume, const std::vector<std::uint16_t>& samples,
                  const SliceLayout& layout, StagedSlices& staged, SliceKind kind)
 {
-    const std::vector<std::int64_t> placed = placedIndices(layout);
+    PlanePlacer placer(layout, volume.nx(), volume.ny());
     const std::size_t planeSize = static_cast<std::size_t>(volume.nx()) * volume.ny();
     std::vector<std::uint16_t> slice(kSliceSamples);
-    std::vector<std::uint16_t> scratch;
     const int count = volume.nz();
     for (int number = 0; number < count; ++number) {
         const int k = layout.reverseSlices ? count - 1 - number : number;
-        placePlane(samples.data() + planeSize * k, volume.nx(), volume.ny(), layout, placed,
-                   slice.data(), scratch);
+        placer.place(samples.data() + planeSize * k, slice.data());
         staged.write(number, encodeSlice(slice, kind));
         reportProgress(number + 1, count);
     }

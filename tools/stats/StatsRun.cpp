@@ -8,6 +8,7 @@
 #include "core/stats/RegionStats.h"
 #include "core/volume/SliceLoader.h"
 #include "core/volume/VolumeReader.h"
+#include "core/volume/VolumeSource.h"
 
 #include <sys/stat.h>
 

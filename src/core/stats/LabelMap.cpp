@@ -101,19 +101,44 @@ void setSourceGeometry(nifti_image& nim, const VolumeSource::Header& h)
     nim.time_units = h.xyztUnits & 0x38;
 }
 
+// The voxels a map covers: a volume's own, or a slice directory's pixels.
+struct Scan {
+    const std::uint16_t* samples;
+    std::size_t count;
+    int nx, ny, nz;
+    const VolumeSource* source; // null for a slice directory
+};
+
+Scan scanOf(const VolumeSource& s)
+{
+    return {s.samples.data(), s.samples.size(), s.nx, s.ny, s.nz, &s};
+}
+
+Scan scanOf(const SliceStack& stack)
+{
+    if (const VolumeSource* source = stack.source())
+        return scanOf(*source);
+    return {stack.samples(), stack.size(), kSliceSide, kSliceSide, stack.count(), nullptr};
+}
+
+std::vector<std::uint8_t> labelsOf(const Scan& scan, const imgMaterial* regions)
+{
+    const RegionOfGrey owner = regionOfGrey(regions);
+    std::array<std::uint8_t, 256> labelOfGrey{};
+    for (int v = 0; v < 256; ++v)
+        labelOfGrey[v] = owner[v] == kNoRegion ? 0 : static_cast<std::uint8_t>(owner[v] + 1);
+    std::vector<std::uint8_t> labels(scan.count);
+    for (std::size_t n = 0; n < scan.count; ++n)
+        labels[n] = labelOfGrey[greyOf(scan.samples[n])];
+    return labels;
+}
+
 // nifticlib reports no failure of a write: the file is read back and compared.
 void writeLabelVolume(const std::string& path, const std::vector<std::uint8_t>& labels,
-                      const SliceStack& stack)
+                      const Scan& scan)
 {
-    const VolumeSource* source = stack.source();
-    const int dims[8] = {3,
-                         source ? source->nx : kSliceSide,
-                         source ? source->ny : kSliceSide,
-                         source ? source->nz : stack.count(),
-                         1,
-                         1,
-                         1,
-                         1};
+    const VolumeSource* source = scan.source;
+    const int dims[8] = {3, scan.nx, scan.ny, scan.nz, 1, 1, 1, 1};
     NiftiPtr nim(nifti_make_new_nim(dims, DT_UINT8, 0));
     if (!nim || nim->nvox != labels.size())
         throw std::runtime_error("cannot make the label volume '" + path + "'");
@@ -141,17 +166,7 @@ void writeLabelVolume(const std::string& path, const std::vector<std::uint8_t>& 
 
 std::vector<std::uint8_t> labelVoxels(const SliceStack& stack, const imgMaterial* regions)
 {
-    const RegionOfGrey owner = regionOfGrey(regions);
-    std::array<std::uint8_t, 256> labelOfGrey{};
-    for (int v = 0; v < 256; ++v)
-        labelOfGrey[v] = owner[v] == kNoRegion ? 0 : static_cast<std::uint8_t>(owner[v] + 1);
-    const VolumeSource* source = stack.source();
-    const std::uint16_t* samples = source ? source->samples.data() : stack.samples();
-    const std::size_t count = source ? source->samples.size() : stack.size();
-    std::vector<std::uint8_t> labels(count);
-    for (std::size_t n = 0; n < count; ++n)
-        labels[n] = labelOfGrey[greyOf(samples[n])];
-    return labels;
+    return labelsOf(scanOf(stack), regions);
 }
 
 std::string itkSnapLabelText(const imgMaterial* regions)
@@ -202,11 +217,13 @@ std::array<std::string, 3> labelMapFiles(const std::string& prefix)
     return {prefix + ".nii.gz", prefix + ".label.txt", prefix + ".ctbl"};
 }
 
-void writeLabelMap(const std::string& prefix, const SliceStack& stack, const imgMaterial* regions)
+namespace {
+
+void writeMapFiles(const std::string& prefix, const Scan& scan, const imgMaterial* regions)
 {
     const std::array<std::string, 3> files = labelMapFiles(prefix);
-    if (stack.count() == 0)
-        throw std::runtime_error("no slices to write a region map of ('" + files[0] + "')");
+    if (scan.count == 0)
+        throw std::runtime_error("no voxels to write a region map of ('" + files[0] + "')");
     // Checked before anything is replaced: a rename fails over a directory.
     for (const std::string& file : files) {
         std::error_code ec;
@@ -216,7 +233,7 @@ void writeLabelMap(const std::string& prefix, const SliceStack& stack, const img
     StagedFile volume(files[0], ".nii.gz");
     StagedFile snap(files[1]);
     StagedFile table(files[2]);
-    writeLabelVolume(volume.temporaryPath(), labelVoxels(stack, regions), stack);
+    writeLabelVolume(volume.temporaryPath(), labelsOf(scan, regions), scan);
     snap.write(itkSnapLabelText(regions));
     table.write(colourTableText(regions));
     volume.finish();
@@ -225,6 +242,19 @@ void writeLabelMap(const std::string& prefix, const SliceStack& stack, const img
     volume.commit();
     snap.commit();
     table.commit();
+}
+
+} // namespace
+
+void writeLabelMap(const std::string& prefix, const SliceStack& stack, const imgMaterial* regions)
+{
+    writeMapFiles(prefix, scanOf(stack), regions);
+}
+
+void writeLabelMap(const std::string& prefix, const VolumeSource& source,
+                   const imgMaterial* regions)
+{
+    writeMapFiles(prefix, scanOf(source), regions);
 }
 
 } // namespace lumidra

@@ -10,6 +10,8 @@
 
 namespace lumidra {
 
+struct VolumeSource;
+
 // The label of each voxel of the scan behind a stack under the Show All
 // rule: region index + 1, 0 where no region takes it. A volume's own voxels
 // in its own order (i fastest), so the map lies over the source voxel for
@@ -31,5 +33,7 @@ std::array<std::string, 3> labelMapFiles(const std::string& prefix);
 // all three are complete. Throws (std::runtime_error, naming the file) when
 // any cannot be written; the files that were there are then untouched.
 void writeLabelMap(const std::string& prefix, const SliceStack& stack, const imgMaterial* regions);
+void writeLabelMap(const std::string& prefix, const VolumeSource& source,
+                   const imgMaterial* regions);
 
 } // namespace lumidra

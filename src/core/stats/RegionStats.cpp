@@ -2,17 +2,37 @@
 
 #include "core/volume/VolumeSource.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace lumidra {
 
+// Samples are counted by value first, one increment each, in two tables in
+// turn so that runs of one value do not wait on one counter; the grey bins
+// and their sums are made from the counts. Values past the 12-bit scale,
+// which no reader produces, are added one by one.
 void GreyHistogram::add(const std::uint16_t* samples, std::size_t n)
 {
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint16_t s = samples[i];
-        const std::uint8_t g = greyOf(s);
-        ++count[g];
-        sampleSum[g] += s;
+    constexpr std::size_t kBlock = std::size_t{1} << 30; // below the 32-bit counters' limit
+    constexpr std::uint32_t kTop = 4095;
+    for (std::size_t start = 0; start < n; start += kBlock) {
+        std::vector<std::uint32_t> even(kTop + 1, 0);
+        std::vector<std::uint32_t> odd(kTop + 1, 0);
+        const std::size_t end = std::min(n, start + kBlock);
+        for (std::size_t i = start; i < end; ++i) {
+            const std::uint16_t s = samples[i];
+            if (s > kTop) {
+                ++count[greyOf(s)];
+                sampleSum[greyOf(s)] += s;
+                continue;
+            }
+            ++((i & 1) ? odd : even)[s];
+        }
+        for (std::uint32_t s = 0; s <= kTop; ++s) {
+            const std::uint64_t c = std::uint64_t{even[s]} + odd[s];
+            count[greyOf(s)] += c;
+            sampleSum[greyOf(s)] += c * s;
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 #include "core/volume/NiftiFile.h"
 
+#include "core/common/HugePages.h"
 #include "core/volume/VolumeError.h"
 #include "core/volume/VolumeSource.h"
 
@@ -214,29 +215,48 @@ void NiftiFile::loadVoxels()
     ZnzFilePtr file(znzopen(nim_->iname, "rb", gz));
     if (!file || nim_->iname_offset < 0 || znzseek(file.get(), nim_->iname_offset, SEEK_SET) < 0)
         throw VolumeError("cannot open the voxels of " + inQuotes(path_));
+    // Grown only as data arrives, so that a compressed file whose header
+    // claims far more than it holds fails as truncated, not out of memory.
     constexpr std::size_t kChunk = std::size_t{1} << 26;
+    voxelBytes_ = 0;
     try {
-        voxels_.clear();
-        voxels_.reserve(std::min(bytes, 4 * kChunk));
-        while (voxels_.size() < bytes) {
-            const std::size_t start = voxels_.size();
-            const std::size_t want = std::min(kChunk, bytes - start);
-            voxels_.resize(start + want);
-            const std::size_t got = znzread(voxels_.data() + start, 1, want, file.get());
-            if (got < want || got > want) { // a damaged stream may report an error as a huge count
-                voxels_.resize(start + (got < want ? got : 0));
-                break;
+        std::size_t capacity = std::min(bytes, 4 * kChunk);
+        voxels_.reset(new unsigned char[capacity]);
+        adviseHugePages(voxels_.get(), capacity);
+        while (voxelBytes_ < bytes) {
+            if (voxelBytes_ == capacity) {
+                capacity = std::min(bytes, capacity * 2);
+                std::unique_ptr<unsigned char[]> grown(new unsigned char[capacity]);
+                adviseHugePages(grown.get(), capacity);
+                std::copy(voxels_.get(), voxels_.get() + voxelBytes_, grown.get());
+                voxels_ = std::move(grown);
             }
+            const std::size_t want = std::min(kChunk, capacity - voxelBytes_);
+            const std::size_t got = znzread(voxels_.get() + voxelBytes_, 1, want, file.get());
+            if (got > want) // a damaged stream may report an error as a huge count
+                break;
+            voxelBytes_ += got;
+            if (got < want)
+                break;
         }
     } catch (const std::bad_alloc&) {
         throw VolumeError(inQuotes(path_) + " is too large to load (" + std::to_string(bytes) +
                           " bytes of voxels)");
     }
-    if (voxels_.size() < bytes)
+    if (voxelBytes_ < bytes)
         throw VolumeError("cannot read the voxels of " + inQuotes(path_) +
                           ": the file is truncated or damaged");
     if (nim_->swapsize > 1 && nim_->byteorder != nifti_short_order())
-        nifti_swap_Nbytes(nim_->nvox, nim_->swapsize, voxels_.data());
+        nifti_swap_Nbytes(nim_->nvox, nim_->swapsize, voxels_.get());
+}
+
+bool NiftiFile::mayHoldVoxels() const
+{
+    constexpr std::uintmax_t kBestDeflateRatio = 1032;
+    std::error_code ec;
+    const std::uintmax_t size = nim_->iname ? std::filesystem::file_size(nim_->iname, ec) : 0;
+    const std::uintmax_t bytes = nim_->nvox * static_cast<std::uintmax_t>(nim_->nbyper);
+    return !ec && bytes / kBestDeflateRatio <= size;
 }
 
 AxisCodes NiftiFile::axes() const

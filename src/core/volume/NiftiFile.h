@@ -54,7 +54,23 @@ public:
 
     // Every voxel's value (scl_slope and scl_inter applied) put linearly on
     // 0..top by the volume's own range, i fastest. NaN and infinities give 0.
-    std::vector<std::uint16_t> samples(int top, ValueRange& range) const;
+    // The work is split over threads. out is used as it is when it already
+    // holds one sample per voxel.
+    void samples(int top, ValueRange& range, int threads, std::vector<std::uint16_t>& out) const;
+    std::vector<std::uint16_t> samples(int top, ValueRange& range, int threads = 1) const
+    {
+        std::vector<std::uint16_t> out;
+        samples(top, range, threads, out);
+        return out;
+    }
+
+    // Whether the file is large enough for the voxels its header claims (a
+    // compressed one at deflate's best ratio), so they are worth preparing for.
+    bool mayHoldVoxels() const;
+
+    // A buffer of one sample per voxel, its pages already in place: made
+    // while the voxels load, it takes the page faults off the path.
+    std::vector<std::uint16_t> sampleBuffer() const;
 
     // Voxel size along i, j and k in millimetres; 0 where the header gives none.
     std::array<double, 3> voxelMm() const;
@@ -66,7 +82,9 @@ private:
 
     NiftiImagePtr nim_;
     std::string path_;
-    std::vector<unsigned char> voxels_;
+    // Not a vector: growing one would clear memory that is read into at once.
+    std::unique_ptr<unsigned char[]> voxels_;
+    std::size_t voxelBytes_ = 0;
     double slope_ = 1.0;
     double inter_ = 0.0;
     bool ignoredScaling_ = false;

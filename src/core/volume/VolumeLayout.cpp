@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <array>
 
+#include <emmintrin.h>
+
 namespace lumidra {
 
 namespace {
@@ -77,6 +79,20 @@ int blockCentre(int n, int factor, int extent)
     return first + (std::min(factor, extent - first) - 1) / 2;
 }
 
+// The grey byte of each sample (sample >> 4, low eight bits), sixteen at a time.
+void greyRow(const std::uint16_t* samples, std::uint8_t* grey)
+{
+    static_assert(kSliceSide % 16 == 0);
+    const __m128i low = _mm_set1_epi16(0xFF);
+    for (int n = 0; n < kSliceSide; n += 16) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples + n));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples + n + 8));
+        a = _mm_and_si128(_mm_srli_epi16(a, 4), low);
+        b = _mm_and_si128(_mm_srli_epi16(b, 4), low);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(grey + n), _mm_packus_epi16(a, b));
+    }
+}
+
 } // namespace
 
 bool SliceLayout::cropped() const
@@ -116,18 +132,6 @@ SliceLayout planSliceLayout(int nx, int ny, AxisCodes axes, Placement placement)
     return l;
 }
 
-std::vector<std::int64_t> placedIndices(const SliceLayout& l)
-{
-    const std::int64_t rowLength = l.swapped ? l.height : l.width; // pixels along i
-    std::vector<std::int64_t> indices(kSliceSamples, -1);
-    forEachPlacedPixel(l, [&](int pixel, int a, int b) {
-        const std::int64_t i = l.swapped ? b : a;
-        const std::int64_t j = l.swapped ? a : b;
-        indices[pixel] = i + rowLength * j;
-    });
-    return indices;
-}
-
 std::vector<std::int64_t> sourceIndices(const SliceLayout& l, int nx, int ny)
 {
     std::vector<std::int64_t> indices(kSliceSamples, -1);
@@ -163,6 +167,51 @@ void reducePlane(const std::uint16_t* plane, int nx, int ny, int factor,
             out[static_cast<std::size_t>(rj) * rnx + ri] =
                 static_cast<std::uint16_t>((sums[ri] + count / 2) / count);
         }
+    }
+}
+
+PlanePlacer::PlanePlacer(const SliceLayout& l, int nx, int ny) : nx_(nx), ny_(ny), factor_(l.factor)
+{
+    static_assert(std::tuple_size_v<decltype(runs_)> == kSliceSide);
+    const std::int64_t rowLength = l.swapped ? l.height : l.width; // pixels along i
+    const int u0 = std::max(0, -l.columnOffset);
+    const int u1 = std::min(l.width, kSliceSide - l.columnOffset);
+    for (int row = 0; row < kSliceSide; ++row) {
+        const int v = row - l.rowOffset;
+        if (v < 0 || v >= l.height || u1 <= u0)
+            continue;
+        const std::int64_t b = l.flipRows ? l.height - 1 - v : v;
+        const std::int64_t a = l.flipColumns ? l.width - 1 - u0 : u0;
+        Run& run = runs_[row];
+        run.column = u0 + l.columnOffset;
+        run.count = u1 - u0;
+        run.first = l.swapped ? b + rowLength * a : a + rowLength * b;
+        run.step = (l.flipColumns ? -1 : 1) * (l.swapped ? rowLength : 1);
+    }
+}
+
+void PlanePlacer::place(const std::uint16_t* plane, std::uint16_t* out, std::uint8_t* grey)
+{
+    if (factor_ > 1) {
+        reducePlane(plane, nx_, ny_, factor_, reduced_);
+        plane = reduced_.data();
+    }
+    for (int row = 0; row < kSliceSide; ++row) {
+        const Run& run = runs_[row];
+        std::uint16_t* samples = out + row * kSliceSide;
+        std::fill(samples, samples + run.column, 0);
+        const std::uint16_t* from = plane + run.first;
+        std::uint16_t* to = samples + run.column;
+        if (run.step == 1) // the common case: plane rows run along slice rows
+            std::copy(from, from + run.count, to);
+        else if (run.step == -1)
+            std::reverse_copy(from - run.count + 1, from + 1, to);
+        else
+            for (int n = 0; n < run.count; ++n)
+                to[n] = from[n * run.step];
+        std::fill(samples + run.column + run.count, samples + kSliceSide, 0);
+        if (grey)
+            greyRow(samples, grey + row * kSliceSide);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -44,11 +45,6 @@ struct SliceLayout {
 
 SliceLayout planSliceLayout(int nx, int ny, AxisCodes axes, Placement placement = Placement::Fit);
 
-// For each of the 65,536 slice pixels (sample order), the index of the
-// voxel it shows in the plane as placed (reduced by the layout's factor),
-// or -1 for padding.
-std::vector<std::int64_t> placedIndices(const SliceLayout& layout);
-
 // For each of the 65,536 slice pixels, the voxel i + nx * j of the source
 // plane it stands for (for a reduced plane, the voxel nearest the centre of
 // its block), or -1 for padding.
@@ -59,6 +55,32 @@ std::vector<std::int64_t> sourceIndices(const SliceLayout& layout, int nx, int n
 // the voxels that are left.
 void reducePlane(const std::uint16_t* plane, int nx, int ny, int factor,
                  std::vector<std::uint16_t>& out);
+
+// Puts planes of samples into slices by a layout. Each slice row is one run
+// through the (reduced) plane, walked with a fixed step, so a plane is
+// placed without a lookup per pixel.
+class PlanePlacer {
+public:
+    PlanePlacer(const SliceLayout& layout, int nx, int ny);
+
+    // The 65,536 samples of a slice from a plane of nx x ny samples (i
+    // fastest), 0 for padding; grey, when given, gets each sample >> 4.
+    void place(const std::uint16_t* plane, std::uint16_t* out, std::uint8_t* grey = nullptr);
+
+private:
+    struct Run {
+        int column = 0; // first slice column the run fills
+        int count = 0;  // 0: the row is padding
+        std::int64_t first = 0;
+        std::int64_t step = 0;
+    };
+
+    int nx_;
+    int ny_;
+    int factor_;
+    std::array<Run, 256> runs_{};
+    std::vector<std::uint16_t> reduced_;
+};
 
 // One line each, for the importer's report.
 std::string describeSliceOrder(const SliceLayout& layout);

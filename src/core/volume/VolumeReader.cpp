@@ -1,11 +1,14 @@
 #include "core/volume/VolumeReader.h"
 
+#include "core/common/HugePages.h"
+#include "core/common/Parallel.h"
 #include "core/common/SliceGeometry.h"
 #include "core/volume/NiftiFile.h"
 #include "core/volume/VolumeError.h"
 #include "core/volume/VolumeSource.h"
 
 #include <algorithm>
+#include <future>
 #include <new>
 
 namespace lumidra {
@@ -30,34 +33,30 @@ std::shared_ptr<VolumeSource> makeVolumeSource(const NiftiFile& file, const Slic
     return source;
 }
 
-LoadedVolume readVolume(const std::string& path, Placement placement)
+LoadedVolume readVolume(const std::string& path, Placement placement, int threads)
 {
     NiftiFile file(path);
     LoadedVolume volume;
     volume.layout = planSliceLayout(file.nx(), file.ny(), file.axes(), placement);
-    file.loadVoxels();
     try {
-        volume.source =
-            makeVolumeSource(file, volume.layout, file.samples(kTopSample, volume.range));
+        std::vector<std::uint16_t> samples;
+        if (threads > 1 && file.mayHoldVoxels()) {
+            // The sample buffer's pages are set up while the voxels decompress.
+            auto buffer = std::async(std::launch::async, [&file] { return file.sampleBuffer(); });
+            file.loadVoxels();
+            samples = buffer.get();
+        } else {
+            file.loadVoxels();
+        }
+        file.samples(kTopSample, volume.range, threads, samples);
+        volume.source = makeVolumeSource(file, volume.layout, std::move(samples));
     } catch (const std::bad_alloc&) {
         throw VolumeError("'" + path + "' is too large to hold in memory");
     }
     return volume;
 }
 
-void placePlane(const std::uint16_t* plane, int nx, int ny, const SliceLayout& layout,
-                const std::vector<std::int64_t>& placed, std::uint16_t* out,
-                std::vector<std::uint16_t>& scratch)
-{
-    if (layout.fitted()) {
-        reducePlane(plane, nx, ny, layout.factor, scratch);
-        plane = scratch.data();
-    }
-    for (int p = 0; p < kSliceSamples; ++p)
-        out[p] = placed[p] >= 0 ? plane[placed[p]] : 0;
-}
-
-SharedSliceStack volumeStack(const LoadedVolume& volume)
+SharedSliceStack volumeStack(const LoadedVolume& volume, int threads)
 {
     const VolumeSource& source = *volume.source;
     std::shared_ptr<SliceStack> stack;
@@ -66,23 +65,24 @@ SharedSliceStack volumeStack(const LoadedVolume& volume)
     } catch (const std::bad_alloc&) {
         throw VolumeError("not enough memory for " + std::to_string(source.nz) + " slices");
     }
-    const std::vector<std::int64_t> placed = placedIndices(volume.layout);
-    std::vector<std::uint16_t> scratch;
-    for (int z = 0; z < source.nz; ++z) {
-        std::uint16_t* samples = stack->sampleData() + sliceOffset(z);
-        placePlane(source.plane(source.planeOfSlice[z]), source.nx, source.ny, volume.layout,
-                   placed, samples, scratch);
-        std::uint8_t* grey = stack->greyData() + sliceOffset(z);
-        for (int p = 0; p < kSliceSamples; ++p)
-            grey[p] = greyOf(samples[p]);
-    }
+    adviseHugePages(stack->sampleData(), stack->size() * sizeof(std::uint16_t));
+    adviseHugePages(stack->greyData(), stack->size());
+    inParallel(static_cast<std::size_t>(source.nz), threads,
+               [&](std::size_t, std::size_t begin, std::size_t end) {
+                   PlanePlacer placer(volume.layout, source.nx, source.ny);
+                   for (std::size_t z = begin; z < end; ++z)
+                       placer.place(source.plane(source.planeOfSlice[z]),
+                                    stack->sampleData() + sliceOffset(static_cast<int>(z)),
+                                    stack->greyData() + sliceOffset(static_cast<int>(z)));
+               });
     stack->setSource(volume.source);
     return stack;
 }
 
 SharedSliceStack openVolume(const std::string& path)
 {
-    return volumeStack(readVolume(path));
+    const int threads = defaultWorkThreads();
+    return volumeStack(readVolume(path, Placement::Fit, threads), threads);
 }
 
 bool hasNiftiExtension(const std::string& path)

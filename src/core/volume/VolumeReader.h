@@ -24,25 +24,20 @@ struct LoadedVolume {
 // Reads a .nii or .nii.gz volume of any real scalar type: its voxels put
 // linearly on 0..4095 by the volume's own range, its geometry, and where
 // each slice pixel comes from. Throws VolumeError, naming the file, on
-// anything it cannot read.
-LoadedVolume readVolume(const std::string& path, Placement placement = Placement::Fit);
+// anything it cannot read. The conversion is split over threads.
+LoadedVolume readVolume(const std::string& path, Placement placement = Placement::Fit,
+                        int threads = 1);
 
 // The source of a file whose voxels are loaded, from its samples on the 12-bit scale.
 std::shared_ptr<VolumeSource> makeVolumeSource(const NiftiFile& file, const SliceLayout& layout,
                                                std::vector<std::uint16_t> samples);
 
-// Places plane samples (nx x ny, i fastest) into the 65,536 samples of a
-// slice, reduced when the layout says so; padding is 0. placed comes from
-// placedIndices(layout); scratch holds the reduced plane.
-void placePlane(const std::uint16_t* plane, int nx, int ny, const SliceLayout& layout,
-                const std::vector<std::int64_t>& placed, std::uint16_t* out,
-                std::vector<std::uint16_t>& scratch);
-
 // The stack the views hold for a volume: one slice per plane, in the
-// layout's order, grey = sample >> 4, with the source attached.
-SharedSliceStack volumeStack(const LoadedVolume& volume);
+// layout's order, grey = sample >> 4, with the source attached. The slices
+// are split over threads.
+SharedSliceStack volumeStack(const LoadedVolume& volume, int threads = 1);
 
-// readVolume and volumeStack: what the window opens.
+// readVolume and volumeStack on the machine's cores: what the window opens.
 SharedSliceStack openVolume(const std::string& path);
 
 // Whether path names a NIfTI file by its extension (.nii, .nii.gz, .hdr, .img).
