@@ -1,6 +1,8 @@
 #include "ImportTestSupport.h"
 
 #include "core/volume/SliceLoader.h"
+#include "core/volume/VolumeReader.h"
+#include "SliceFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -202,6 +204,12 @@ TEST(Import, MarkedVoxelShowsWhereItsAnatomyBelongs)
             const Positions shown = shownNonZero(loadRawSlice(tmp.path() / "out" / name));
             EXPECT_EQ(shown, std::string(name) == c.slice ? Positions{c.shown} : Positions{})
                 << name;
+        }
+        // The window opens the volume as these very slices.
+        const SharedSliceStack opened = openVolume(tmp / "m.nii");
+        for (int z = 0; z < 2; ++z) {
+            const auto slice = loadRawSlice(tmp.path() / "out" / slicefiles::sliceName(z, ""));
+            EXPECT_TRUE(std::equal(slice.begin(), slice.end(), opened->sampleSlice(z))) << z;
         }
     }
 }
