@@ -144,7 +144,8 @@ TEST(VolumeReader, GeometryComesFromTheSformThenTheQformThenTheVoxelSize)
 
     nim->sform_code = NIFTI_XFORM_UNKNOWN;
     saveVolume(*nim, tmp / "qform.nii");
-    const VolumeSource& q = *readVolume(tmp / "qform.nii").source;
+    const LoadedVolume qform = readVolume(tmp / "qform.nii");
+    const VolumeSource& q = *qform.source;
     // Rotated 180 degrees about z, k mirrored by qfac: x = -0.5 i + 5, y = -0.75 j, z = -2 k.
     EXPECT_NEAR(q.toMm[0][0], -0.5, 1e-6);
     EXPECT_NEAR(q.toMm[0][3], 5.0, 1e-6);
@@ -154,7 +155,8 @@ TEST(VolumeReader, GeometryComesFromTheSformThenTheQformThenTheVoxelSize)
 
     nim->qform_code = NIFTI_XFORM_UNKNOWN;
     saveVolume(*nim, tmp / "none.nii");
-    const VolumeSource& n = *readVolume(tmp / "none.nii").source;
+    const LoadedVolume none = readVolume(tmp / "none.nii");
+    const VolumeSource& n = *none.source;
     EXPECT_EQ(n.positionMm({1, 2, 3}), (std::array<double, 3>{0.5, 1.5, 6.0}));
 }
 
