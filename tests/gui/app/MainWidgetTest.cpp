@@ -292,9 +292,9 @@ TEST_F(MainWindowTest, MenusCarryTheirCommandsAndAccelerators)
             items << a->text() + "=" + a->shortcut().toString();
     EXPECT_EQ(items, (QStringList{"&Open...=Ctrl+O", "O&pen Region Info...=Ctrl+P",
                                   "&Save Region Info...=Ctrl+S", "=", "E&xit=Ctrl+X", "=",
-                                  "Open &Volume...=Ctrl+Shift+O", "&Export Region Map...=",
-                                  "Haa&r Wavelet Window...=Ctrl+R", "&Information=Ctrl+I",
-                                  "&About=Ctrl+A"}));
+                                  "Open &Volume...=Ctrl+Shift+O",
+                                  "&Export Region Map...=", "Haa&r Wavelet Window...=Ctrl+R",
+                                  "&Information=Ctrl+I", "&About=Ctrl+A"}));
 }
 
 TEST_F(MainWindowTest, InformationAndAboutBoxesAreCaptionedLumidra)
