@@ -23,6 +23,9 @@ echo
 echo "== Rendering a slice"
 "$build/bench/bench_render"
 echo
+echo "== Opening the brain as a NIfTI volume, and region statistics"
+"$build/bench/bench_volume" "$template"
+echo
 echo "== Haar decomposition and the wavelet window's analysis"
 "$build/bench/bench_wavelet"
 if [ -x "$build/bench/bench_startup" ]; then

@@ -12,6 +12,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   mricron-data
   librsvg2-bin desktop-file-utils appstream shared-mime-info man-db file lintian dpkg-dev
+  snakemake
 )
 
 missing=()

@@ -1,5 +1,7 @@
 #include "gui/app/MainWidget.h"
 
+#include "core/volume/VolumeReader.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDirIterator>
@@ -21,15 +23,129 @@ QIcon applicationIcon()
 
 } // namespace
 
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kBadPath = 2;
+
+constexpr const char* kUsage = "usage: lumidra [PATH]\n";
+constexpr const char* kHelp =
+    "\n"
+    "Shows a stack of 256 x 256 greyscale slices in grey and coloured by named grey\n"
+    "ranges (regions). PATH is an image directory (slice000, slice001, ... as raw or\n"
+    "PGM files) or a NIfTI-1 volume (.nii, .nii.gz) to open at start-up instead of\n"
+    "./data/.\n"
+    "\n"
+    "  --help     show this help\n"
+    "  --version  show the version\n"
+    "\n"
+    "Qt's own options (such as -platform or -style) are passed on to Qt.\n";
+
+// Qt's options that take the next argument as their value.
+bool isQtOptionWithValue(const char* arg)
+{
+    const char* name = arg + (std::strncmp(arg, "--", 2) == 0 ? 2 : 1);
+    for (const char* option :
+         {"platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+          "geometry", "qwindowicon", "icon", "qwindowtitle", "title", "display", "name", "style",
+          "stylesheet", "session", "graphicssystem", "qmljsdebugger"}) {
+        if (std::strcmp(name, option) == 0)
+            return true;
+    }
+    return false;
+}
+
+struct CommandLine {
+    std::optional<int> exitNow; // help, version, or a usage error
+    std::vector<std::string> paths;
+};
+
+// Read before the application object, which needs a display: --help,
+// --version and a bad PATH are answered without one.
+CommandLine readCommandLine(int argc, char** argv)
+{
+    CommandLine line;
+    bool optionsEnded = false;
+    for (int n = 1; n < argc; ++n) {
+        const char* arg = argv[n];
+        if (optionsEnded || arg[0] != '-' || arg[1] == '\0') {
+            line.paths.emplace_back(arg);
+        } else if (std::strcmp(arg, "--") == 0) {
+            optionsEnded = true;
+        } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+            std::printf("%s%s", kUsage, kHelp);
+            line.exitNow = 0;
+            return line;
+        } else if (std::strcmp(arg, "--version") == 0) {
+            std::printf("lumidra %s\n", LUMIDRA_VERSION);
+            line.exitNow = 0;
+            return line;
+        } else if (isQtOptionWithValue(arg) && n + 1 < argc) {
+            ++n;
+        }
+    }
+    if (line.paths.size() > 1) {
+        std::fprintf(stderr, "lumidra: expected at most one PATH\n%s", kUsage);
+        line.exitNow = kBadPath;
+    }
+    return line;
+}
+
+// The start-up images of PATH; throws with the reason when PATH will not do.
+StartupImages startupImagesOf(const std::string& path)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) {
+        std::string dir = path.back() == '/' ? path : path + "/";
+        if (dir.size() + std::strlen("slice000.pgm") >
+            static_cast<std::size_t>(lumidra::kMaxSlicePath))
+            throw std::runtime_error("'" + path + "': the path is too long for slice files");
+        if (!fs::exists(dir + "slice000", ec) && !fs::exists(dir + "slice000.pgm", ec))
+            throw std::runtime_error("'" + path +
+                                     "' holds no slice files (slice000 or slice000.pgm)");
+        return {dir, nullptr};
+    }
+    if (!fs::exists(path, ec))
+        throw std::runtime_error("cannot open '" + path + "': no such file or directory");
+    if (!lumidra::hasNiftiExtension(path))
+        throw std::runtime_error("'" + path +
+                                 "' is neither an image directory nor a NIfTI "
+                                 "volume (.nii, .nii.gz)");
+    return {std::string(), lumidra::openVolume(path)};
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    const CommandLine line = readCommandLine(argc, argv);
+    if (line.exitNow)
+        return *line.exitNow;
+    StartupImages start;
+    if (!line.paths.empty()) {
+        try {
+            start = startupImagesOf(line.paths.front());
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "lumidra: %s\n", e.what());
+            return kBadPath;
+        }
+    }
+
     QApplication app(argc, argv);
     // Ties the window to the menu entry (Wayland's app id); sets no caption.
     QGuiApplication::setDesktopFileName(LUMIDRA_APP_ID);
     QApplication::setWindowIcon(applicationIcon());
     int result = 0;
     {
-        MainWidget window;
+        MainWidget window(start);
         window.resize(675, 575);
         QObject::connect(&window, &MainWidget::signalQuit, &app, &QApplication::quit);
         window.show();

@@ -1,6 +1,9 @@
 #include "ImportTestSupport.h"
 
+#include "core/common/Diagnostics.h"
 #include "core/volume/SliceLoader.h"
+#include "core/volume/VolumeReader.h"
+#include "core/volume/VolumeSource.h"
 
 #include <gtest/gtest.h>
 
@@ -69,4 +72,25 @@ TEST(ImportBrain, TemplateShowsUpright)
     ASSERT_NE(expected.front, expected.back) << "the halves would not tell a flip";
     EXPECT_EQ(shown.front, expected.front);
     EXPECT_EQ(shown.back, expected.back);
+}
+
+// Opening the template in the window shows exactly what importing it raw and
+// opening that directory shows.
+TEST(ImportBrain, WindowStackIsTheStackOfTheRawImport)
+{
+    if (!fs::exists(kBrain))
+        GTEST_SKIP() << kBrain << " is not installed";
+    TempDir tmp;
+    ASSERT_EQ(runImporter({kBrain, tmp / "brain"}).exitCode, 0);
+    std::FILE* quiet = std::fopen("/dev/null", "w");
+    std::FILE* previous = setDiagStream(quiet);
+    const SharedSliceStack imported = loadImageDirectory(tmp.prefix().append("brain/").c_str());
+    setDiagStream(previous);
+    std::fclose(quiet);
+
+    const SharedSliceStack opened = openVolume(kBrain);
+    ASSERT_EQ(opened->count(), 181);
+    EXPECT_TRUE(opened->sameSlices(*imported));
+    EXPECT_TRUE(std::equal(opened->grey(), opened->grey() + opened->size(), imported->grey()));
+    EXPECT_EQ(opened->source()->fitFactor, 1);
 }

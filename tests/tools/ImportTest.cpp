@@ -1,6 +1,8 @@
 #include "ImportTestSupport.h"
 
 #include "core/volume/SliceLoader.h"
+#include "core/volume/VolumeReader.h"
+#include "SliceFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -114,21 +116,50 @@ TEST(Import, FloatValuesAreScaledAndNonFiniteOnesWrittenAsZero)
     EXPECT_EQ(loadRawSlice(tmp / "constant/slice001"), sliceWith({}));
 }
 
-TEST(Import, WidePlaneIsCentreCroppedAndSaysSo)
+// Odd sizes, so that a centring rounded the wrong way shows. A 1-voxel-high
+// plane lands on file row 127.
+TEST(Import, PlanesArePaddedCroppedOrReducedAroundTheCentre)
 {
     TempDir tmp;
-    auto volume = makeVolume(DT_UINT16, 300, 1, 1);
-    // 22 columns are cut on each side: 22 and 277 are the outermost kept.
-    setVoxel(*volume, 21, 2);
-    setVoxel(*volume, 22, 1);
-    setVoxel(*volume, 277, 2);
-    setVoxel(*volume, 278, 2);
-    saveVolume(*volume, tmp / "wide.nii");
-    const RunResult result = runImporter({tmp / "wide.nii", tmp / "out"});
+    // 255 wide: padded, columns 0..254, the odd column of padding at the end.
+    auto narrow = makeVolume(DT_UINT8, 255, 1, 1);
+    setVoxel(*narrow, 0, 255);
+    setVoxel(*narrow, 254, 128);
+    saveVolume(*narrow, tmp / "narrow.nii");
+    ASSERT_EQ(runImporter({tmp / "narrow.nii", tmp / "narrow"}).exitCode, 0);
+    EXPECT_EQ(loadRawSlice(tmp / "narrow/slice000"),
+              sliceWith({{{0, 127}, 4095}, {{254, 127}, 2056}}));
+
+    // 301 wide with --crop: 22 columns cut on the left, 23 on the right.
+    auto wide = makeVolume(DT_UINT16, 301, 1, 1);
+    setVoxel(*wide, 21, 2);
+    setVoxel(*wide, 22, 1);
+    setVoxel(*wide, 277, 2);
+    setVoxel(*wide, 278, 2);
+    saveVolume(*wide, tmp / "wide.nii");
+    RunResult result = runImporter({"--crop", tmp / "wide.nii", tmp / "cropped"});
     ASSERT_EQ(result.exitCode, 0) << result.output;
-    EXPECT_TRUE(contains(result.output, "cropped")) << result.output;
-    EXPECT_EQ(loadRawSlice(tmp / "out/slice000"),
+    EXPECT_TRUE(contains(result.output, "centre-cropped")) << result.output;
+    EXPECT_EQ(loadRawSlice(tmp / "cropped/slice000"),
               sliceWith({{{0, 127}, 2048}, {{255, 127}, 4095}}));
+
+    // 514 x 3 by default: reduced by 3 to 172 x 1 at columns 42..213, each
+    // pixel the rounded mean of its block's samples; the last block holds
+    // only the 3 voxels of column 513.
+    auto large = makeVolume(DT_UINT8, 514, 3, 1);
+    for (int j = 0; j < 3; ++j)
+        for (int i = 0; i < 3; ++i)
+            setVoxel(*large, i + 514 * j, i + j == 0 ? 0 : 255); // 8 of 9 at 4095: 3640
+    setVoxel(*large, 255, 128);                                  // block 85: 2 x 2056 / 9
+    setVoxel(*large, 256 + 514, 128);
+    setVoxel(*large, 513, 255); // block 171: (4095 + 4095 + 0) / 3
+    setVoxel(*large, 513 + 514, 255);
+    saveVolume(*large, tmp / "large.nii");
+    result = runImporter({tmp / "large.nii", tmp / "fitted"});
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_TRUE(contains(result.output, "reduced by 3 to 172 x 1")) << result.output;
+    EXPECT_EQ(loadRawSlice(tmp / "fitted/slice000"),
+              sliceWith({{{42, 127}, 3640}, {{127, 127}, 457}, {{213, 127}, 2730}}));
 }
 
 // One marked voxel at i = 0, j = 0, k = 1 of a 4 x 3 x 2 volume must show where its
@@ -173,6 +204,12 @@ TEST(Import, MarkedVoxelShowsWhereItsAnatomyBelongs)
             const Positions shown = shownNonZero(loadRawSlice(tmp.path() / "out" / name));
             EXPECT_EQ(shown, std::string(name) == c.slice ? Positions{c.shown} : Positions{})
                 << name;
+        }
+        // The window opens the volume as these very slices.
+        const SharedSliceStack opened = openVolume(tmp / "m.nii");
+        for (int z = 0; z < 2; ++z) {
+            const auto slice = loadRawSlice(tmp.path() / "out" / slicefiles::sliceName(z, ""));
+            EXPECT_TRUE(std::equal(slice.begin(), slice.end(), opened->sampleSlice(z))) << z;
         }
     }
 }

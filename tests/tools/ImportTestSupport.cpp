@@ -20,11 +20,6 @@ namespace importtest {
 
 namespace {
 
-template <typename T> void store(nifti_image& nim, std::size_t index, double value)
-{
-    static_cast<T*>(nim.data)[index] = static_cast<T>(value);
-}
-
 std::string shellWord(const std::string& word)
 {
     std::string quoted = "'";
@@ -35,69 +30,42 @@ std::string shellWord(const std::string& word)
 
 } // namespace
 
-NiftiImagePtr makeVolume(int datatype, int nx, int ny, int nz, int nt)
+ToolRun runTool(const std::string& exe, const std::vector<std::string>& args,
+                const std::string& environment)
 {
-    const int dims[8] = {nt > 1 ? 4 : 3, nx, ny, nz, nt, 1, 1, 1};
-    NiftiImagePtr nim(nifti_make_new_nim(dims, datatype, 1));
-    if (!nim)
-        throw std::runtime_error("nifti_make_new_nim failed");
-    setAxes(*nim, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}});
-    return nim;
-}
-
-void setAxes(nifti_image& nim, const int (&rows)[3][3])
-{
-    for (int r = 0; r < 3; ++r) {
-        for (int c = 0; c < 3; ++c)
-            nim.sto_xyz.m[r][c] = static_cast<float>(rows[r][c]);
-        nim.sto_xyz.m[r][3] = 0.0f;
-        nim.sto_xyz.m[3][r] = 0.0f;
-    }
-    nim.sto_xyz.m[3][3] = 1.0f;
-    nim.sform_code = NIFTI_XFORM_SCANNER_ANAT;
-    nim.qform_code = NIFTI_XFORM_UNKNOWN;
-}
-
-void setVoxel(nifti_image& nim, std::size_t index, double value)
-{
-    switch (nim.datatype) {
-    case DT_UINT8:
-        return store<std::uint8_t>(nim, index, value);
-    case DT_INT16:
-        return store<std::int16_t>(nim, index, value);
-    case DT_UINT16:
-        return store<std::uint16_t>(nim, index, value);
-    case DT_FLOAT32:
-        return store<float>(nim, index, value);
-    default:
-        throw std::runtime_error("setVoxel: type not used by the tests");
-    }
-}
-
-void saveVolume(nifti_image& nim, const std::string& path)
-{
-    if (nifti_set_filenames(&nim, path.c_str(), 0, 1) != 0)
-        throw std::runtime_error("nifti_set_filenames failed for " + path);
-    nifti_image_write(&nim);
-    if (!fs::exists(path))
-        throw std::runtime_error("nifti_image_write did not write " + path);
-}
-
-RunResult runImporter(const std::vector<std::string>& args)
-{
-    std::string command = shellWord(LUMIDRA_IMPORT_EXE);
+    TempDir tmp;
+    std::string command = environment + " " + shellWord(exe);
     for (const std::string& arg : args)
         command += " " + shellWord(arg);
-    command += " 2>&1";
-    RunResult result;
+    command += " </dev/null 2>" + shellWord(tmp / "stderr");
+    ToolRun result;
     std::FILE* pipe = popen(command.c_str(), "r");
     if (!pipe)
         return result;
     char buffer[4096];
     for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        result.output.append(buffer, n);
+        result.out.append(buffer, n);
     const int status = pclose(pipe);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.err = readFile(tmp / "stderr");
+    return result;
+}
+
+RunResult runImporter(const std::vector<std::string>& args)
+{
+    const ToolRun run = runTool(LUMIDRA_IMPORT_EXE, args);
+    return {run.exitCode, run.out + run.err};
+}
+
+std::vector<std::string> lines(const std::string& text)
+{
+    std::vector<std::string> result;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        result.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
     return result;
 }
 

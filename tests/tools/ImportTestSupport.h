@@ -1,8 +1,7 @@
 #pragma once
 
+#include "NiftiFiles.h"
 #include "TestFiles.h"
-
-#include <nifti1_io.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -12,34 +11,36 @@
 
 namespace importtest {
 
-struct NiftiImageFree {
-    void operator()(nifti_image* nim) const { nifti_image_free(nim); }
-};
-using NiftiImagePtr = std::unique_ptr<nifti_image, NiftiImageFree>;
-
+using niftifiles::makeVolume;
+using niftifiles::NiftiImagePtr;
+using niftifiles::saveVolume;
+using niftifiles::setAxes;
+using niftifiles::setVoxel;
 using testfiles::readFile;
 using testfiles::TempDir;
 
-// A zero-filled volume of nx x ny x nz (x nt) voxels, oriented by sform as x = i,
-// y = j, z = k (i Left-to-Right, j Posterior-to-Anterior, k Inferior-to-Superior).
-NiftiImagePtr makeVolume(int datatype, int nx, int ny, int nz, int nt = 1);
+struct ToolRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
 
-// Sets the sform's rotation: row r gives the world axis (x, y, z) of each voxel axis.
-void setAxes(nifti_image& nim, const int (&rows)[3][3]);
-
-// Stores value at voxel index i + nx * (j + ny * k), converted to the volume's type.
-void setVoxel(nifti_image& nim, std::size_t index, double value);
-
-// Writes the volume with nifticlib itself; the extension (.nii, .nii.gz) picks the format.
-void saveVolume(nifti_image& nim, const std::string& path);
+// Runs a built program with the given arguments, each passed as one word,
+// with nothing on its standard input. environment goes before the command
+// ("env -u DISPLAY", "cd DIR &&").
+ToolRun runTool(const std::string& exe, const std::vector<std::string>& args,
+                const std::string& environment = {});
 
 struct RunResult {
     int exitCode = -1;
-    std::string output; // standard output and standard error
+    std::string output; // standard output, then standard error
 };
 
-// Runs the built importer with the given arguments, each passed as one word.
+// Runs the built importer with the given arguments.
 RunResult runImporter(const std::vector<std::string>& args);
+
+// The lines of a text, without their line ends.
+std::vector<std::string> lines(const std::string& text);
 
 // The sorted file names in dir.
 std::vector<std::string> fileNames(const std::filesystem::path& dir);

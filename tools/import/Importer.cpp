@@ -1,19 +1,21 @@
 #include "Importer.h"
 
 #include "ImportError.h"
-#include "NiftiVolume.h"
 #include "SliceDirectory.h"
-#include "SliceLayout.h"
+#include "core/volume/NiftiFile.h"
+#include "core/volume/VolumeReader.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <vector>
 
+using namespace lumidra;
+
 namespace fs = std::filesystem;
 
 namespace {
 
-void reportVolume(const ImportOptions& options, const NiftiVolume& volume)
+void reportVolume(const ImportOptions& options, const NiftiFile& volume)
 {
     std::printf("Reading %s: %d x %d x %d voxels, %s\n", options.input.c_str(), volume.nx(),
                 volume.ny(), volume.nz(), volume.typeName());
@@ -21,7 +23,21 @@ void reportVolume(const ImportOptions& options, const NiftiVolume& volume)
         std::printf("Applying scl_slope and scl_inter\n");
 }
 
-void reportLayout(const NiftiVolume& volume, const SliceLayout& layout)
+void reportFit(const NiftiFile& volume, const SliceLayout& layout)
+{
+    const std::array<double, 3> mm = volume.voxelMm();
+    const double columnMm = mm[layout.swapped ? 1 : 0] * layout.factor;
+    const double rowMm = mm[layout.swapped ? 0 : 1] * layout.factor;
+    std::printf("The slice plane is %d x %d, larger than 256 x 256: reduced by %d to %d x %d "
+                "(each pixel the mean of a %d x %d block)",
+                layout.planeWidth, layout.planeHeight, layout.factor, layout.width, layout.height,
+                layout.factor, layout.factor);
+    if (columnMm > 0 && rowMm > 0)
+        std::printf("; pixels of %g x %g mm", columnMm, rowMm);
+    std::printf("\n");
+}
+
+void reportLayout(const NiftiFile& volume, const SliceLayout& layout)
 {
     const AxisCodes a = volume.axes();
     std::printf("Orientation from the %s: i %s, j %s, k %s\n", volume.orientationSource(),
@@ -37,6 +53,8 @@ void reportLayout(const NiftiVolume& volume, const SliceLayout& layout)
     if (layout.cropped())
         std::printf("The slice plane is %d x %d, larger than 256 x 256: centre-cropped to fit\n",
                     layout.width, layout.height);
+    if (layout.fitted())
+        reportFit(volume, layout);
 }
 
 std::vector<fs::path> checkOutputDir(const ImportOptions& options)
@@ -49,23 +67,12 @@ std::vector<fs::path> checkOutputDir(const ImportOptions& options)
     return existing;
 }
 
-ValueRange measureRange(const NiftiVolume& volume)
-{
-    ValueRange range;
-    std::vector<double> plane;
-    for (int k = 0; k < volume.nz(); ++k) {
-        volume.readPlane(k, plane);
-        range.add(plane);
-    }
-    return range;
-}
-
 void reportRange(const ValueRange& range, SliceKind kind)
 {
     if (range.nonFinite > 0)
         std::printf("%lld voxel(s) are NaN or infinite: written as 0\n",
                     static_cast<long long>(range.nonFinite));
-    if (!range.any || !(range.hi > range.lo)) {
+    if (range.constant()) {
         std::printf("The volume is constant: every sample is written as 0\n");
         return;
     }
@@ -79,17 +86,17 @@ void reportProgress(int written, int total)
     std::fflush(stdout);
 }
 
-void writeSlices(const NiftiVolume& volume, const SliceLayout& layout, const IntensityScale& scale,
-                 StagedSlices& staged, SliceKind kind)
+void writeSlices(const NiftiFile& volume, const std::vector<std::uint16_t>& samples,
+                 const SliceLayout& layout, StagedSlices& staged, SliceKind kind)
 {
-    const std::vector<std::int64_t> sources = sourceIndices(layout, volume.nx());
-    std::vector<double> plane;
-    std::vector<std::uint16_t> samples;
+    PlanePlacer placer(layout, volume.nx(), volume.ny());
+    const std::size_t planeSize = static_cast<std::size_t>(volume.nx()) * volume.ny();
+    std::vector<std::uint16_t> slice(kSliceSamples);
     const int count = volume.nz();
     for (int number = 0; number < count; ++number) {
-        volume.readPlane(layout.reverseSlices ? count - 1 - number : number, plane);
-        fillSlice(sources, plane, scale, samples);
-        staged.write(number, encodeSlice(samples, kind));
+        const int k = layout.reverseSlices ? count - 1 - number : number;
+        placer.place(samples.data() + planeSize * k, slice.data());
+        staged.write(number, encodeSlice(slice, kind));
         reportProgress(number + 1, count);
     }
 }
@@ -98,20 +105,23 @@ void writeSlices(const NiftiVolume& volume, const SliceLayout& layout, const Int
 
 void runImport(const ImportOptions& options)
 {
-    NiftiVolume volume(options.input);
+    NiftiFile volume(options.input);
+    if (volume.ignoredIntensityScaling())
+        std::fprintf(stderr, "lumidra-import: warning: ignoring non-finite scl_slope/scl_inter\n");
     reportVolume(options, volume);
-    const SliceLayout layout = planSliceLayout(volume.nx(), volume.ny(), volume.axes());
+    const SliceLayout layout =
+        planSliceLayout(volume.nx(), volume.ny(), volume.axes(), options.placement);
     reportLayout(volume, layout);
     const std::vector<fs::path> existing = checkOutputDir(options);
 
     volume.loadVoxels();
-    const ValueRange range = measureRange(volume);
+    ValueRange range;
+    const std::vector<std::uint16_t> samples = volume.samples(topLevel(options.kind), range);
     reportRange(range, options.kind);
 
     ensureDirectory(options.outputDir);
     StagedSlices staged(options.outputDir, options.kind);
-    writeSlices(volume, layout, IntensityScale(range, topLevel(options.kind)), staged,
-                options.kind);
+    writeSlices(volume, samples, layout, staged, options.kind);
     staged.commit(existing);
     if (!existing.empty())
         std::printf("Replaced %zu old slice file(s)\n", existing.size());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SliceEncoding.h"
+#include "core/volume/VolumeLayout.h"
 
 #include <string>
 
@@ -9,9 +10,10 @@ struct ImportOptions {
     std::string outputDir;
     SliceKind kind = SliceKind::Raw;
     bool replace = false;
+    lumidra::Placement placement = lumidra::Placement::Fit;
 };
 
 // Converts the volume into the slice files of an image directory, reporting
-// progress on standard output. Throws ImportError on every refusal or failure,
+// progress on standard output. Throws (ImportError, VolumeError) on every refusal or failure,
 // before anything in the output directory has changed.
 void runImport(const ImportOptions& options);

@@ -1,12 +1,8 @@
 #include "SliceEncoding.h"
 
-#include "core/volume/SliceLoader.h"
+#include "core/volume/VolumeIntensity.h"
 
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
-
-using namespace lumidra;
 
 namespace {
 
@@ -40,45 +36,7 @@ std::string encodePgm(const std::vector<std::uint16_t>& samples)
 
 int topLevel(SliceKind kind)
 {
-    return kind == SliceKind::Raw ? 4095 : 255;
-}
-
-void ValueRange::add(const std::vector<double>& values)
-{
-    for (const double v : values) {
-        if (!std::isfinite(v)) {
-            ++nonFinite;
-            continue;
-        }
-        lo = any ? std::min(lo, v) : v;
-        hi = any ? std::max(hi, v) : v;
-        any = true;
-    }
-}
-
-IntensityScale::IntensityScale(const ValueRange& range, int top)
-    : lo_(range.lo), hi_(range.hi), top_(top)
-{
-}
-
-std::uint16_t IntensityScale::operator()(double value) const
-{
-    if (!std::isfinite(value) || !(hi_ > lo_))
-        return 0;
-    // Halved so that a range spanning most of the doubles does not overflow.
-    const double t = (value / 2 - lo_ / 2) / (hi_ / 2 - lo_ / 2);
-    const double level = std::round(t * top_);
-    return static_cast<std::uint16_t>(std::clamp(level, 0.0, static_cast<double>(top_)));
-}
-
-void fillSlice(const std::vector<std::int64_t>& sources, const std::vector<double>& plane,
-               const IntensityScale& scale, std::vector<std::uint16_t>& samples)
-{
-    samples.assign(kSliceSamples, 0);
-    for (int p = 0; p < kSliceSamples; ++p) {
-        if (sources[p] >= 0)
-            samples[p] = scale(plane[sources[p]]);
-    }
+    return kind == SliceKind::Raw ? lumidra::kTopSample : 255;
 }
 
 std::string encodeSlice(const std::vector<std::uint16_t>& samples, SliceKind kind)

@@ -14,15 +14,17 @@ namespace {
 constexpr int kUsageError = 2;
 
 constexpr const char* kUsage =
-    "usage: lumidra-import [--pgm] [--replace] INPUT.nii[.gz] OUTPUT_DIR\n";
+    "usage: lumidra-import [--pgm] [--replace] [--crop] INPUT.nii[.gz] OUTPUT_DIR\n";
 
 constexpr const char* kHelp =
     "\n"
     "Converts a NIfTI-1 volume into the slice files of a Lumidra image directory:\n"
     "one 256 x 256 slice per plane along the volume's third axis, numbered from 0\n"
-    "(slice000, slice001, ...), centred and padded with 0, or centre-cropped when\n"
-    "larger. Intensities are scaled linearly from the volume's minimum and maximum\n"
-    "to 0..4095 (raw) or 0..255 (PGM); NaN and infinities become 0.\n"
+    "(slice000, slice001, ...), centred and padded with 0. A larger plane is\n"
+    "reduced by the smallest integer factor that makes it fit, each pixel the mean\n"
+    "of a factor x factor block. Intensities are scaled linearly from the volume's\n"
+    "minimum and maximum to 0..4095 (raw) or 0..255 (PGM); NaN and infinities\n"
+    "become 0.\n"
     "\n"
     "Axial slices run from inferior to superior and show anterior at the top with\n"
     "the patient's left on the viewer's right (radiological), following the\n"
@@ -31,7 +33,9 @@ constexpr const char* kHelp =
     "  --pgm      write plain-text PGM files (slice000.pgm ...) instead of raw\n"
     "             16-bit big-endian files\n"
     "  --replace  replace the slice files already in OUTPUT_DIR (both kinds)\n"
+    "  --crop     centre-crop a plane larger than 256 x 256 instead of reducing it\n"
     "  --help     show this help\n"
+    "  --version  show the version\n"
     "\n"
     "OUTPUT_DIR is created, with its parents, when missing.\n";
 
@@ -56,6 +60,11 @@ std::optional<int> parseArguments(int argc, char** argv, ImportOptions& options)
         } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
             std::printf("%s%s", kUsage, kHelp);
             return 0;
+        } else if (std::strcmp(arg, "--version") == 0) {
+            std::printf("lumidra-import %s\n", LUMIDRA_VERSION);
+            return 0;
+        } else if (std::strcmp(arg, "--crop") == 0) {
+            options.placement = lumidra::Placement::Crop;
         } else if (std::strcmp(arg, "--pgm") == 0) {
             options.kind = SliceKind::Pgm;
         } else if (std::strcmp(arg, "--replace") == 0) {

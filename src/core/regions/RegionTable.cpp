@@ -50,13 +50,18 @@ RegionColour defaultPaletteColour(int k)
 
 void RegionTable::initRegions()
 {
+    startingRegions();
+    loadRegionFile();
+}
+
+void RegionTable::startingRegions()
+{
     clearRegions();
     imgMaterial& last = regions_[kGeneratedRegions];
     copyBounded(last.name, "Last Region");
     last.min = 0;
     last.max = 255;
     last.red = last.green = last.blue = 0;
-    loadRegionFile();
 }
 
 void RegionTable::clearRegions()

@@ -23,6 +23,8 @@ public:
     // Generated regions all black, "Last Region" 0..255 black, then the
     // default region info file ("./data/colornfo.txt") read over them.
     void initRegions();
+    // The table initRegions starts from, before any file is read.
+    void startingRegions();
     // Colour arrays to 0, then generateRegions(). Record 16 untouched.
     void clearRegions();
     // Colour arrays to the default palette, then generateRegions().

@@ -2,18 +2,37 @@
 
 #include "core/volume/VolumeSource.h"
 
+#include <algorithm>
 #include <charconv>
-#include <cstring>
 
 namespace lumidra {
 
+// Samples are counted by value first, one increment each, in two tables in
+// turn so that runs of one value do not wait on one counter; the grey bins
+// and their sums are made from the counts. Values past the 12-bit scale,
+// which no reader produces, are added one by one.
 void GreyHistogram::add(const std::uint16_t* samples, std::size_t n)
 {
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint16_t s = samples[i];
-        const std::uint8_t g = greyOf(s);
-        ++count[g];
-        sampleSum[g] += s;
+    constexpr std::size_t kBlock = std::size_t{1} << 30; // below the 32-bit counters' limit
+    constexpr std::uint32_t kTop = 4095;
+    for (std::size_t start = 0; start < n; start += kBlock) {
+        std::vector<std::uint32_t> even(kTop + 1, 0);
+        std::vector<std::uint32_t> odd(kTop + 1, 0);
+        const std::size_t end = std::min(n, start + kBlock);
+        for (std::size_t i = start; i < end; ++i) {
+            const std::uint16_t s = samples[i];
+            if (s > kTop) {
+                ++count[greyOf(s)];
+                sampleSum[greyOf(s)] += s;
+                continue;
+            }
+            ++((i & 1) ? odd : even)[s];
+        }
+        for (std::uint32_t s = 0; s <= kTop; ++s) {
+            const std::uint64_t c = std::uint64_t{even[s]} + odd[s];
+            count[greyOf(s)] += c;
+            sampleSum[greyOf(s)] += c * s;
+        }
     }
 }
 
@@ -111,22 +130,6 @@ std::vector<RegionStats> regionStatistics(const GreyHistogram& histogram,
 
 namespace {
 
-// Region names are Latin-1 bytes, as the region files hold them; CSV readers
-// expect UTF-8.
-std::string latin1ToUtf8(std::string_view text)
-{
-    std::string out;
-    for (unsigned char c : text) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 // RFC 4180: a field holding a comma, a quote or a line end is quoted, its
 // quotes doubled.
 std::string csvField(std::string_view text)
@@ -155,6 +158,21 @@ std::string fixed(double value, int decimals)
 
 } // namespace
 
+std::string regionNameUtf8(const imgMaterial& region)
+{
+    std::string out;
+    for (std::size_t n = 0; n < sizeof region.name && region.name[n] != '\0'; ++n) {
+        const auto c = static_cast<unsigned char>(region.name[n]);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
 std::string statsCsvHeader()
 {
     return "input,region,name,min,max,voxels,fraction,volume_ml,mean_sample\n";
@@ -171,8 +189,7 @@ std::string statsCsvRows(std::string_view input, const std::vector<RegionStats>&
             out += ",none,,,";
         } else {
             const imgMaterial& m = regions[r.region];
-            const std::string_view name(m.name, strnlen(m.name, sizeof m.name));
-            out += ',' + std::to_string(r.region) + ',' + csvField(latin1ToUtf8(name)) + ',' +
+            out += ',' + std::to_string(r.region) + ',' + csvField(regionNameUtf8(m)) + ',' +
                    std::to_string(m.min) + ',' + std::to_string(m.max);
         }
         out += ',' + std::to_string(r.voxels) + ',' + fixed(r.fraction, 6) + ',';

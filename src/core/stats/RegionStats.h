@@ -54,6 +54,9 @@ std::vector<RegionStats> regionStatistics(const GreyHistogram& histogram,
                                           const imgMaterial* regions,
                                           std::optional<double> voxelMl);
 
+// A record's name as UTF-8: region files hold Latin-1 bytes.
+std::string regionNameUtf8(const imgMaterial& region);
+
 // The statistics as CSV: the header line, and the rows of one input.
 std::string statsCsvHeader();
 std::string statsCsvRows(std::string_view input, const std::vector<RegionStats>& rows,

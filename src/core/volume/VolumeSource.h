@@ -39,6 +39,10 @@ struct VolumeSource {
     std::vector<std::int64_t> pixelVoxel;
     // The integer factor a plane was reduced by to fit (1: not reduced).
     int fitFactor = 1;
+    // A stack pixel's size along a slice row and down a slice column, and the
+    // distance between slices, in millimetres: the voxel size, grown in the
+    // plane by fitFactor. 0 where the header gives no size.
+    std::array<double, 3> slicePixelMm{};
 
     // The NIfTI header fields a label map must repeat to lie over the source.
     struct Header {

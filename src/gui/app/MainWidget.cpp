@@ -14,7 +14,13 @@
 #include <QMenuBar>
 #include <QPushButton>
 
-MainWidget::MainWidget(QWidget* parent, const char* name) : QWidget(parent)
+MainWidget::MainWidget(QWidget* parent, const char* name)
+    : MainWidget(StartupImages{}, parent, name)
+{
+}
+
+MainWidget::MainWidget(const StartupImages& start, QWidget* parent, const char* name)
+    : QWidget(parent)
 {
     if (name)
         setObjectName(QString::fromLatin1(name));
@@ -24,23 +30,27 @@ MainWidget::MainWidget(QWidget* parent, const char* name) : QWidget(parent)
     grid->setContentsMargins(10, 10, 10, 10);
     grid->setSpacing(10);
 
-    buildViews(grid);
+    buildViews(grid, start);
     buildRegionEditor(grid);
     buildControlPanel(grid);
     buildMenuBar(grid);
     probe = new CursorProbe(this, {dr1, dr2});
 }
 
-void MainWidget::buildViews(QGridLayout* grid)
+void MainWidget::buildViews(QGridLayout* grid, const StartupImages& start)
 {
-    dr1 = new DisplayRegion(this, "dr1", pixNum);
+    const char* dir = start.directory.c_str();
+    dr1 = start.stack ? new DisplayRegion(this, "dr1", start.stack)
+                      : new DisplayRegion(this, "dr1", pixNum, dir);
     grid->addWidget(dr1, 1, 1);
     connect(dr1, &DisplayRegion::numPixChanged, this, &MainWidget::changeNumPix);
     numPix = dr1->announceNumPix();
 
     // dr2 gets a slice stack of its own: it takes over the one a temporary
-    // view loads, and that stack outlives the temporary.
-    auto* loader = new DisplayRegion(dr1, nullptr, 0);
+    // view loads, and that stack outlives the temporary. A stack read before
+    // start-up is held by both views, not read again.
+    auto* loader = start.stack ? new DisplayRegion(dr1, nullptr, start.stack)
+                               : new DisplayRegion(dr1, nullptr, 0, dir);
     dr2 = new DisplayRegion(this, "dr2", *loader);
     delete loader;
     grid->addWidget(dr2, 2, 1);
@@ -145,12 +155,25 @@ void MainWidget::buildMenuBar(QGridLayout* grid)
     auto* about = help->addAction("&About", QKeySequence(Qt::CTRL | Qt::Key_A));
     connect(about, &QAction::triggered, this, &MainWidget::selAbout);
     bar->addMenu(help);
+    buildVolumeMenu(bar);
     buildAnalysisMenu(bar);
 
     grid->addWidget(bar, 0, 0, 1, 2);
 }
 
-// After Help, so File, Wavelet and Help keep their places in the bar.
+// The menus that came later follow Help, so File, Wavelet and Help keep their
+// places in the bar and their items.
+void MainWidget::buildVolumeMenu(QMenuBar* bar)
+{
+    auto* menu = new QMenu("Volume", bar);
+    menu->setObjectName("Volume");
+    auto* open = menu->addAction("&Open Volume...", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+    connect(open, &QAction::triggered, this, &MainWidget::selOpenVolume);
+    auto* exportMap = menu->addAction("&Export Region Map...");
+    connect(exportMap, &QAction::triggered, this, &MainWidget::selExportRegionMap);
+    bar->addMenu(menu);
+}
+
 void MainWidget::buildAnalysisMenu(QMenuBar* bar)
 {
     auto* menu = new QMenu("Analysis", bar);

@@ -2,18 +2,29 @@
 
 #include "core/regions/ImgMaterial.h"
 #include "core/regions/RegionTable.h"
+#include "core/volume/SliceLoader.h"
+#include "core/volume/SliceStack.h"
 
 #include <QString>
 #include <QWidget>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class AnalysisWindow;
 class CursorProbe;
 class DisplayRegion;
 class QCloseEvent;
+class QMenuBar;
 class QGridLayout;
+
+// What the window shows at start-up: an image directory (a path prefix
+// ending in '/'), or a stack already read, such as a volume.
+struct StartupImages {
+    std::string directory = lumidra::kDefaultImageDir;
+    lumidra::SharedSliceStack stack;
+};
 
 // The main window: owns the region table and the current selections, and is
 // the hub between the controls and the two slice views.
@@ -21,6 +32,8 @@ class MainWidget : public QWidget {
     Q_OBJECT
 public:
     explicit MainWidget(QWidget* parent = nullptr, const char* name = nullptr);
+    explicit MainWidget(const StartupImages& start, QWidget* parent = nullptr,
+                        const char* name = nullptr);
 
     // Read access for tests and tools; the window itself is driven through slots.
     const lumidra::RegionTable& regionTable() const { return regions; }
@@ -40,6 +53,13 @@ public:
     void showAnalysis();
     AnalysisWindow* analysisWindow() const { return analysis; }
     CursorProbe* cursorProbe() const { return probe; }
+    // The Volume menu's commands (plain members, connected by pointer).
+    void selOpenVolume();
+    void selExportRegionMap();
+    // What those commands do once a file is chosen. False (with a diagnostic
+    // line) when nothing changed.
+    bool openVolumeFile(const std::string& path);
+    bool exportRegionMap(const std::string& prefix);
 
 signals:
     void updateRegion(imgMaterial*);
@@ -80,11 +100,12 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void buildViews(QGridLayout* grid);
+    void buildViews(QGridLayout* grid, const StartupImages& start);
     void buildRegionEditor(QGridLayout* grid);
     void buildControlPanel(QGridLayout* grid);
     void buildMenuBar(QGridLayout* grid);
-    void buildAnalysisMenu(class QMenuBar* bar);
+    void buildVolumeMenu(QMenuBar* bar);
+    void buildAnalysisMenu(QMenuBar* bar);
 
     // Stores a range or colour value into the current record and sends the table to dr2.
     void storeInCurrentRecord(std::int32_t imgMaterial::*field, int v);

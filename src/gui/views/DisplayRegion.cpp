@@ -12,11 +12,25 @@
 #include <utility>
 
 DisplayRegion::DisplayRegion(QWidget* parent, const char* name, int image)
+    : DisplayRegion(parent, name, image, lumidra::kDefaultImageDir)
+{
+}
+
+DisplayRegion::DisplayRegion(QWidget* parent, const char* name, int image, const char* directory)
     : QOpenGLWidget(parent), rgb(lumidra::kRgbBytes, 0), imageNum(image)
 {
     setObjectName(QString::fromLatin1(name));
     setFixedSize(lumidra::kSliceSide, lumidra::kSliceSide);
-    loadImageDir(image, nullptr, lumidra::kDefaultImageDir);
+    loadImageDir(image, nullptr, directory);
+}
+
+DisplayRegion::DisplayRegion(QWidget* parent, const char* name, lumidra::SharedSliceStack stack)
+    : QOpenGLWidget(parent), rgb(lumidra::kRgbBytes, 0), slices(std::move(stack)),
+      numPix(heldSlices())
+{
+    setObjectName(QString::fromLatin1(name));
+    setFixedSize(lumidra::kSliceSide, lumidra::kSliceSide);
+    renderGrey(imageNum);
 }
 
 DisplayRegion::DisplayRegion(QWidget* parent, const char* name, const DisplayRegion& source)
@@ -78,6 +92,19 @@ int DisplayRegion::announceNumPix()
 {
     emit numPixChanged(numPix);
     return numPix;
+}
+
+void DisplayRegion::showStack(lumidra::SharedSliceStack stack)
+{
+    imageNum = 0;
+    regionNum = 0;
+    // Receivers may render from this view during the emission: the old stack
+    // and buffer stay in place until it returns.
+    setNumPix(stack ? stack->count() : 0);
+    slices = std::move(stack);
+    rgb.assign(lumidra::kRgbBytes, 0);
+    render();
+    redraw();
 }
 
 void DisplayRegion::changeRegions(imgMaterial* table)

@@ -17,6 +17,10 @@ class DisplayRegion : public QOpenGLWidget {
     Q_OBJECT
 public:
     DisplayRegion(QWidget* parent, const char* name, int image);
+    // Loads another image directory (a path prefix ending in '/') than ./data/.
+    DisplayRegion(QWidget* parent, const char* name, int image, const char* directory);
+    // Holds a stack read elsewhere, such as a volume; shows its slice 0 in grey.
+    DisplayRegion(QWidget* parent, const char* name, lumidra::SharedSliceStack stack);
     // Shares the source's slice stack and takes its state; renders at once.
     DisplayRegion(QWidget* parent, const char* name, const DisplayRegion& source);
     ~DisplayRegion() override;
@@ -26,6 +30,9 @@ public:
     void renderColor(int image, imgMaterial* regions);
     void setNumPix(int count);
     int announceNumPix();
+    // Takes a new stack as changeImageDir takes a new directory: slice 0,
+    // region 0, numPixChanged while the old stack is still in place.
+    void showStack(lumidra::SharedSliceStack stack);
 
     // What the view shows: 256 x 256 RGB triples, the first row drawn at the bottom.
     const std::uint8_t* rgbBuffer() const { return rgb.data(); }

@@ -30,7 +30,7 @@ void drawEmptyStackHint(QOpenGLWidget& view, const QString& directory)
         QString(),
         QStringLiteral("Open a slice folder or a scan with"),
         QString::fromUtf8("File \u2192 Open\u2026"),
-        QString::fromUtf8("File \u2192 Open Volume\u2026"),
+        QString::fromUtf8("Volume \u2192 Open Volume\u2026"),
     };
 
     // The painter uploads its glyphs with GL's default row alignment, which

@@ -2,6 +2,7 @@
 #include "gui/views/DisplayRegion.h"
 
 #include "GuiTestSupport.h"
+#include "core/volume/SliceLoader.h"
 #include "gui/views/EmptyStackHint.h"
 
 #include <QDir>
@@ -310,6 +311,36 @@ TEST(EmptyStackHint, NamesTheFolderAbsoluteAndClean)
     EXPECT_EQ(copy.loadedDirectory(), here + "/data");
 }
 
+// A stack read elsewhere (a volume) is taken as a directory is: slice 0,
+// region 0, the count announced while the old stack is still held.
+TEST_F(DisplayRegionTest, ShowStackTakesAStackAsADirectoryChangeDoes)
+{
+    auto table = generatedTable();
+    DisplayRegion view(nullptr, "dr2", 0);
+    view.changeImageDir(dataDir.data());
+    view.changeRegions(table.data());
+    view.changeRegionNum(-1);
+    view.changeImage(2);
+    showAndWait(view);
+    const std::weak_ptr<const lumidra::SliceStack> oldStack = view.sliceStack();
+    bool oldStackHeld = false;
+    QSignalSpy spy(&view, &DisplayRegion::numPixChanged);
+    QObject::connect(&view, &DisplayRegion::numPixChanged,
+                     [&] { oldStackHeld = view.sliceStack() == oldStack.lock(); });
+
+    const lumidra::SharedSliceStack other = lumidra::loadImageDirectory(otherDir.data());
+    view.showStack(other);
+    ASSERT_EQ(spy.count(), 1);
+    EXPECT_EQ(spy.at(0).at(0).toInt(), 2);
+    EXPECT_TRUE(oldStackHeld);
+    EXPECT_TRUE(oldStack.expired());
+    EXPECT_EQ(view.sliceStack(), other);
+    EXPECT_EQ(view.imageIndex(), 0);
+    EXPECT_EQ(view.regionIndex(), 0);
+    EXPECT_TRUE(screenShows(
+        view, patternOnScreen(5, [&](int v) { return v <= 15 ? colourOf(table[0]) : grey(v); })));
+}
+
 TEST_F(DisplayRegionTest, CopySharesTheStackAndOutlivesItsSource)
 {
     auto table = generatedTable();
@@ -372,6 +403,7 @@ TEST_F(DisplayRegionTest, EverySlotRedrawsBeforeItReturns)
         {"changeImage", [&] { view.changeImage(2); }},
         {"changeRegionNum", [&] { view.changeRegionNum(-1); }},
         {"changeImageDir", [&] { view.changeImageDir(otherDir.data()); }},
+        {"showStack", [&] { view.showStack(lumidra::loadImageDirectory(dataDir.data())); }},
         {"waveletIfy", [&] { view.waveletIfy(3); }},
     };
     for (const auto& [name, call] : calls) {

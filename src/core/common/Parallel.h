@@ -1,0 +1,41 @@
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <thread>
+#include <vector>
+
+namespace lumidra {
+
+// Threads for work that is split across the machine's cores: all of them,
+// up to four (memory bandwidth gives out before more would help).
+inline int defaultWorkThreads()
+{
+    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+}
+
+// How many parts inParallel splits count items into.
+inline std::size_t partsFor(std::size_t count, int threads)
+{
+    return std::clamp<std::size_t>(static_cast<std::size_t>(std::max(threads, 1)), 1,
+                                   std::max<std::size_t>(count, 1));
+}
+
+// Calls work(part, begin, end) for partsFor(count, threads) contiguous parts
+// of [0, count), each on a thread of its own (the first on the calling
+// thread), and returns when all are done. The parts are disjoint, so work
+// may write its own part of a shared output. work must not throw.
+template <typename Work> void inParallel(std::size_t count, int threads, Work&& work)
+{
+    const std::size_t parts = partsFor(count, threads);
+    const auto bound = [&](std::size_t part) { return count * part / parts; };
+    std::vector<std::thread> helpers;
+    helpers.reserve(parts - 1);
+    for (std::size_t part = 1; part < parts; ++part)
+        helpers.emplace_back([&, part] { work(part, bound(part), bound(part + 1)); });
+    work(std::size_t{0}, bound(0), bound(1));
+    for (std::thread& helper : helpers)
+        helper.join();
+}
+
+} // namespace lumidra

@@ -1,0 +1,82 @@
+// The main window's volume commands: a NIfTI volume opened into both views,
+// and the region map of what the window holds exported for other tools.
+#include "gui/app/MainWidget.h"
+
+#include "core/common/Diagnostics.h"
+#include "core/stats/LabelMap.h"
+#include "core/volume/VolumeReader.h"
+#include "gui/views/DisplayRegion.h"
+
+#include <QFile>
+#include <QFileDialog>
+
+#include <exception>
+
+namespace {
+
+const char* const kVolumeFilter = "NIfTI volumes (*.nii *.nii.gz);;All files (*)";
+const char* const kMapFilter = "NIfTI label map (*.nii.gz)";
+
+// The prefix of the three map files: the chosen name without a NIfTI extension.
+std::string mapPrefix(const QString& answer)
+{
+    QString prefix = answer;
+    for (const char* ext : {".nii.gz", ".nii"}) {
+        if (prefix.endsWith(ext, Qt::CaseInsensitive)) {
+            prefix.chop(static_cast<int>(std::char_traits<char>::length(ext)));
+            break;
+        }
+    }
+    return QFile::encodeName(prefix).toStdString();
+}
+
+} // namespace
+
+void MainWidget::selOpenVolume()
+{
+    const QString answer = QFileDialog::getOpenFileName(nullptr, "Open Volume", ".", kVolumeFilter);
+    if (answer.isEmpty())
+        return;
+    openVolumeFile(QFile::encodeName(answer).toStdString());
+}
+
+bool MainWidget::openVolumeFile(const std::string& path)
+{
+    lumidra::SharedSliceStack stack;
+    try {
+        stack = lumidra::openVolume(path);
+    } catch (const std::exception& e) {
+        lumidra::diag("Volume not opened: %s\n", e.what());
+        return false;
+    }
+    // Read once, held by both views: the same visible result as File -> Open....
+    dr1->showStack(stack);
+    dr2->showStack(stack);
+    return true;
+}
+
+void MainWidget::selExportRegionMap()
+{
+    const QString answer =
+        QFileDialog::getSaveFileName(nullptr, "Export Region Map", ".", kMapFilter);
+    if (answer.isEmpty())
+        return;
+    exportRegionMap(mapPrefix(answer));
+}
+
+bool MainWidget::exportRegionMap(const std::string& prefix)
+{
+    const lumidra::SharedSliceStack& stack = dr2->sliceStack();
+    try {
+        if (!stack)
+            throw std::runtime_error("no slices to write a region map of");
+        lumidra::writeLabelMap(prefix, *stack, wholeTable());
+    } catch (const std::exception& e) {
+        lumidra::diag("Region map not written: %s\n", e.what());
+        return false;
+    }
+    const auto files = lumidra::labelMapFiles(prefix);
+    lumidra::diag("Region map written: %s, %s, %s\n", files[0].c_str(), files[1].c_str(),
+                  files[2].c_str());
+    return true;
+}

@@ -1,0 +1,235 @@
+// Region maps read back with nifticlib: they must lie over the source scan
+// voxel for voxel, with its geometry, and agree with the statistics.
+#include "core/regions/RegionTable.h"
+#include "core/stats/LabelMap.h"
+#include "core/stats/RegionStats.h"
+#include "core/volume/VolumeReader.h"
+#include "core/volume/VolumeSource.h"
+
+#include "NiftiFiles.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+
+using namespace lumidra;
+using namespace niftifiles;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+imgMaterial region(const char* name, int min, int max, int red, int green, int blue)
+{
+    imgMaterial r{};
+    std::snprintf(r.name, sizeof r.name, "%s", name);
+    r.min = min;
+    r.max = max;
+    r.red = red;
+    r.green = green;
+    r.blue = blue;
+    return r;
+}
+
+// Three regions, the second overlapping the first, and grey values no
+// region takes (the other records hold empty ranges).
+std::array<imgMaterial, kRegionCount> tissueTable()
+{
+    std::array<imgMaterial, kRegionCount> t{};
+    for (int k = 0; k < kRegionCount; ++k)
+        t[k] = region("Unused", 1, 0, 0, 0, 0);
+    t[0] = region("Fluid", 10, 60, 0, 0, 255);
+    t[1] = region("Grey \"matter\"", 50, 120, 300, 128, -4);
+    t[2] = region("White", 200, 255, 250, 250, 250);
+    return t;
+}
+
+// The label of a value of the source as the reader's rule gives it, worked
+// out here from nifticlib's own reading: linear from the volume's range onto
+// 0..4095, the grey value the top eight bits, the first region holding it.
+std::vector<std::uint8_t> expectedLabels(const nifti_image& nim, const imgMaterial* regions)
+{
+    std::vector<double> values(nim.nvox);
+    for (std::size_t n = 0; n < nim.nvox; ++n)
+        values[n] = static_cast<const std::int16_t*>(nim.data)[n];
+    const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
+    std::vector<std::uint8_t> labels(nim.nvox, 0);
+    for (std::size_t n = 0; n < nim.nvox; ++n) {
+        const long sample = std::lround((values[n] - *lo) / (*hi - *lo) * 4095.0);
+        const int grey = static_cast<int>(sample >> 4);
+        for (int k = 0; k < kRegionCount; ++k) {
+            if (regions[k].min <= grey && grey <= regions[k].max) {
+                labels[n] = static_cast<std::uint8_t>(k + 1);
+                break;
+            }
+        }
+    }
+    return labels;
+}
+
+std::vector<std::string> directoryNames(const fs::path& dir)
+{
+    std::vector<std::string> names;
+    for (const fs::directory_entry& e : fs::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+TEST(LabelMap, ReadBackItLiesOverAnObliqueReducedSourceVoxelForVoxel)
+{
+    testfiles::TempDir tmp;
+    // 300 x 7 x 3: the plane is reduced by 2 for the views, the map is not.
+    auto nim = makeVolume(DT_INT16, 300, 7, 3);
+    for (std::size_t n = 0; n < nim->nvox; ++n) {
+        const std::size_t i = n % 300, j = n / 300 % 7, k = n / 2100;
+        setVoxel(*nim, n, static_cast<double>((i * 37 + j * 101 + k * 53) % 2000) - 500);
+    }
+    nim->dx = nim->pixdim[1] = 1.1f;
+    nim->dy = nim->pixdim[2] = 0.8f;
+    nim->dz = nim->pixdim[3] = 2.5f;
+    setAxes(*nim, {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}});
+    nim->sto_xyz.m[0][1] = -0.8f;
+    nim->sto_xyz.m[1][0] = 1.1f;
+    nim->sto_xyz.m[2][2] = 2.5f;
+    nim->sto_xyz.m[0][3] = 10.0f;
+    nim->sto_xyz.m[1][3] = -5.0f;
+    nim->qform_code = NIFTI_XFORM_ALIGNED_ANAT;
+    nim->quatern_d = 0.70710678f; // 90 degrees about z
+    nim->qoffset_y = -5.0f;
+    nim->qfac = -1.0f;
+    saveVolume(*nim, tmp / "oblique.nii.gz");
+
+    const SharedSliceStack stack = openVolume(tmp / "oblique.nii.gz");
+    ASSERT_EQ(stack->source()->fitFactor, 2);
+    const auto table = tissueTable();
+    writeLabelMap(tmp / "map", *stack, table.data());
+    EXPECT_EQ(
+        directoryNames(tmp.path()),
+        (std::vector<std::string>{"map.ctbl", "map.label.txt", "map.nii.gz", "oblique.nii.gz"}))
+        << "no temporary file is left";
+
+    const NiftiImagePtr source = readWithNifticlib(tmp / "oblique.nii.gz");
+    const NiftiImagePtr map = readWithNifticlib(tmp / "map.nii.gz");
+    ASSERT_TRUE(source && map);
+    EXPECT_EQ(map->datatype, DT_UINT8);
+    EXPECT_EQ(map->ndim, 3);
+    EXPECT_EQ(std::vector<int>(map->dim, map->dim + 4), (std::vector<int>{3, 300, 7, 3}));
+    for (int d = 0; d < 4; ++d)
+        EXPECT_EQ(map->pixdim[d], source->pixdim[d]) << "pixdim " << d;
+    EXPECT_EQ(map->sform_code, source->sform_code);
+    EXPECT_EQ(map->qform_code, source->qform_code);
+    EXPECT_EQ(map->xyz_units, source->xyz_units);
+    for (float nifti_image::*field :
+         {&nifti_image::quatern_b, &nifti_image::quatern_c, &nifti_image::quatern_d,
+          &nifti_image::qoffset_x, &nifti_image::qoffset_y, &nifti_image::qoffset_z,
+          &nifti_image::qfac})
+        EXPECT_EQ(map.get()->*field, source.get()->*field);
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) {
+            EXPECT_EQ(map->sto_xyz.m[r][c], source->sto_xyz.m[r][c]) << r << "," << c;
+            EXPECT_NEAR(map->qto_xyz.m[r][c], source->qto_xyz.m[r][c], 1e-6) << r << "," << c;
+        }
+
+    const std::vector<std::uint8_t> expected = expectedLabels(*source, table.data());
+    const auto* labels = static_cast<const std::uint8_t*>(map->data);
+    std::size_t wrong = 0;
+    std::array<std::uint64_t, kRegionCount + 1> counts{};
+    for (std::size_t n = 0; n < map->nvox; ++n) {
+        wrong += labels[n] != expected[n];
+        ++counts[labels[n] == 0 ? kRegionCount : labels[n] - 1];
+    }
+    EXPECT_EQ(wrong, 0u);
+
+    // The map's label counts are the statistics' voxel counts.
+    const std::vector<RegionStats> rows =
+        regionStatistics(stackHistogram(*stack), table.data(), voxelMl(*stack));
+    for (int row = 0; row <= kRegionCount; ++row)
+        EXPECT_EQ(counts[row], rows[row].voxels) << "row " << row;
+    EXPECT_GT(rows[0].voxels, 0u);
+    EXPECT_GT(rows[1].voxels, 0u);
+    EXPECT_GT(rows[kRegionCount].voxels, 0u);
+}
+
+TEST(LabelMap, SliceDirectoryMapIsTheStackWithUnitVoxelsAndTheLabelFilesNameEachRegion)
+{
+    testfiles::TempDir tmp;
+    auto stack = std::make_shared<SliceStack>(2);
+    for (std::size_t n = 0; n < stack->size(); ++n) {
+        stack->sampleData()[n] = static_cast<std::uint16_t>((n * 7) % 4096);
+        stack->greyData()[n] = greyOf(stack->samples()[n]);
+    }
+    const auto table = tissueTable();
+    writeLabelMap(tmp / "dir map", *stack, table.data());
+
+    const NiftiImagePtr map = readWithNifticlib(tmp / "dir map.nii.gz");
+    ASSERT_TRUE(map);
+    EXPECT_EQ(std::vector<int>(map->dim, map->dim + 4), (std::vector<int>{3, 256, 256, 2}));
+    EXPECT_EQ(map->dx * map->dy * map->dz, 1.0f);
+    EXPECT_EQ(map->sform_code, NIFTI_XFORM_SCANNER_ANAT);
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 4; ++c)
+            EXPECT_EQ(map->sto_xyz.m[r][c], r == c ? 1.0f : 0.0f);
+    const std::vector<std::uint8_t> labels = labelVoxels(*stack, table.data());
+    ASSERT_EQ(labels.size(), map->nvox);
+    EXPECT_EQ(std::memcmp(labels.data(), map->data, labels.size()), 0);
+    EXPECT_EQ(labels[0], 0);                      // grey 0
+    EXPECT_EQ(labels[(55 * 16 + 6) / 7 + 1], 1);  // grey 55: both ranges, the first wins
+    EXPECT_EQ(labels[(100 * 16 + 6) / 7 + 1], 2); // grey 100
+
+    const std::string snap = testfiles::readFile(tmp / "dir map.label.txt");
+    EXPECT_EQ(snap.rfind("################################################\n"
+                         "# ITK-SnAP Label Description File\n",
+                         0),
+              0u);
+    EXPECT_NE(snap.find("\n    0     0    0    0        0  0  0    \"Clear Label\"\n"),
+              std::string::npos);
+    // Colours clamped to a byte; the quotes of a name cannot end its label early.
+    EXPECT_NE(snap.find("\n    2   255  128    0        1  1  1    \"Grey 'matter'\"\n"),
+              std::string::npos)
+        << snap;
+    EXPECT_NE(snap.find("\n   17     0    0    0        1  1  1    \"Unused\"\n"),
+              std::string::npos);
+
+    const std::string ctbl = testfiles::readFile(tmp / "dir map.ctbl");
+    EXPECT_NE(ctbl.find("\n0 Clear_Label 0 0 0 0\n1 Fluid 0 0 255 255\n2 Grey_\"matter\" 255 128 "
+                        "0 255\n3 White 250 250 250 255\n"),
+              std::string::npos)
+        << ctbl;
+    int entries = 0;
+    for (std::size_t at = 0; (at = ctbl.find('\n', at)) != std::string::npos; ++at)
+        entries += at + 1 < ctbl.size() && ctbl[at + 1] != '#';
+    EXPECT_EQ(entries, kRegionCount + 1); // Clear_Label and one line per region
+}
+
+TEST(LabelMap, AFailedExportReplacesNothingAndLeavesNoTemporaryFile)
+{
+    testfiles::TempDir tmp;
+    auto stack = std::make_shared<SliceStack>(1);
+    std::fill(stack->sampleData(), stack->sampleData() + stack->size(), 0);
+    std::fill(stack->greyData(), stack->greyData() + stack->size(), 0);
+    const auto table = tissueTable();
+
+    testfiles::writeFile(tmp / "old.nii.gz", "old map");
+    fs::create_directory(tmp / "old.label.txt");
+    EXPECT_THROW(writeLabelMap(tmp / "old", *stack, table.data()), std::runtime_error);
+    EXPECT_EQ(testfiles::readFile(tmp / "old.nii.gz"), "old map");
+
+    EXPECT_THROW(writeLabelMap(tmp / "missing/map", *stack, table.data()), std::runtime_error);
+    EXPECT_THROW(writeLabelMap(tmp / "empty", SliceStack(0), table.data()), std::runtime_error);
+    EXPECT_EQ(directoryNames(tmp.path()),
+              (std::vector<std::string>{"old.label.txt", "old.nii.gz"}));
+
+    // Over existing files, a complete export replaces all three.
+    fs::remove(tmp / "old.label.txt");
+    writeLabelMap(tmp / "old", *stack, table.data());
+    EXPECT_TRUE(readWithNifticlib(tmp / "old.nii.gz"));
+    EXPECT_EQ(directoryNames(tmp.path()),
+              (std::vector<std::string>{"old.ctbl", "old.label.txt", "old.nii.gz"}));
+}

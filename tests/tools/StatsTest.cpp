@@ -1,0 +1,198 @@
+// lumidra-stats and lumidra as programs: their output, exit statuses and
+// what they leave on disk.
+#include "ImportTestSupport.h"
+
+#include "SliceFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+using namespace importtest;
+
+namespace {
+
+// Region 1's name holds a comma; grey 128 falls in both 1 and Region8, 255 in Region15.
+constexpr const char* kRegionFile = "#Number of Regions\n2\n#Dark\n0\n10\n0\n0\n0\n"
+                                    "#Mid,grey\n100\n200\n9\n9\n9\n";
+
+ToolRun stats(const std::vector<std::string>& args, const std::string& environment = {})
+{
+    return runTool(LUMIDRA_STATS_EXE, args, environment);
+}
+
+// A 4 x 3 x 2 volume of 2 x 2 x 2.5 mm voxels: 12 at 0, 6 at 128, 6 at 255.
+void writeVolume(const std::string& path)
+{
+    auto nim = makeVolume(DT_UINT8, 4, 3, 2);
+    nim->dx = nim->pixdim[1] = 2.0f;
+    nim->dy = nim->pixdim[2] = 2.0f;
+    nim->dz = nim->pixdim[3] = 2.5f;
+    for (std::size_t n = 0; n < 24; ++n)
+        setVoxel(*nim, n, n < 12 ? 0 : n < 18 ? 128 : 255);
+    saveVolume(*nim, path);
+}
+
+// Two raw slices whose samples are all 100 * 16.
+void writeSliceDirectory(const fs::path& dir)
+{
+    fs::create_directories(dir);
+    for (int z = 0; z < 2; ++z)
+        slicefiles::writeFile((dir / slicefiles::sliceName(z, "")).string(),
+                              slicefiles::rawSlice(std::vector<std::uint16_t>(65536, 1600)));
+}
+
+class StatsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        slicefiles::writeFile(tmp / "regions.rif", kRegionFile);
+        writeVolume(tmp / "a.nii.gz");
+        writeVolume(tmp / "b.nii");
+        writeSliceDirectory(tmp / "slices");
+        fs::create_directory(tmp / "empty");
+    }
+    TempDir tmp;
+};
+
+} // namespace
+
+TEST_F(StatsTest, RowsComeInInputOrderAndEachFailedInputIsOneLine)
+{
+    const std::vector<std::string> inputs = {tmp / "a.nii.gz", tmp / "missing.nii", tmp / "slices",
+                                             tmp / "empty", tmp / "b.nii"};
+    std::vector<std::string> args = {"--rif", tmp / "regions.rif", "-j", "2"};
+    args.insert(args.end(), inputs.begin(), inputs.end());
+    const ToolRun run = stats(args);
+    EXPECT_EQ(run.exitCode, 1);
+    const std::vector<std::string> errors = lines(run.err);
+    ASSERT_EQ(errors.size(), 2u) << run.err;
+    EXPECT_NE(errors[0].find("'" + inputs[1] + "'"), std::string::npos);
+    EXPECT_NE(errors[1].find("'" + inputs[3] + "' holds no slice files"), std::string::npos);
+
+    const std::vector<std::string> rows = lines(run.out);
+    ASSERT_EQ(rows.size(), 1u + 3 * 18) << run.out;
+    EXPECT_EQ(rows[0], "input,region,name,min,max,voxels,fraction,volume_ml,mean_sample");
+    const std::string a = inputs[0];
+    EXPECT_EQ(rows[1], a + ",0,Dark,0,10,12,0.500000,0.120,0.000000");
+    EXPECT_EQ(rows[2], a + ",1,\"Mid,grey\",100,200,6,0.250000,0.060,2056.000000");
+    EXPECT_EQ(rows[3], a + ",2,Region2,32,47,0,0.000000,0.000,");
+    EXPECT_EQ(rows[16], a + ",15,Region15,240,255,6,0.250000,0.060,4095.000000");
+    EXPECT_EQ(rows[17], a + ",16,Last Region,0,255,0,0.000000,0.000,");
+    EXPECT_EQ(rows[18], a + ",none,,,,0,0.000000,0.000,");
+    // A slice directory: every pixel counts, no voxel size.
+    EXPECT_EQ(rows[20], inputs[2] + ",1,\"Mid,grey\",100,200,131072,1.000000,,1600.000000");
+    EXPECT_EQ(rows[37].substr(0, inputs[4].size() + 3), inputs[4] + ",0,");
+
+    // One job gives the same bytes; --csv puts them in a file instead.
+    args[3] = "1";
+    EXPECT_EQ(stats(args).out, run.out);
+    args.insert(args.begin(), {"--csv", tmp / "out.csv"});
+    const ToolRun toFile = stats(args);
+    EXPECT_EQ(toFile.out, "");
+    EXPECT_EQ(readFile(tmp / "out.csv"), run.out);
+}
+
+TEST_F(StatsTest, UsageErrorsAndAnUnreadableRegionFileStopBeforeAnyOutput)
+{
+    const std::string volume = tmp / "a.nii.gz";
+    const std::vector<std::vector<std::string>> usage = {
+        {},
+        {"--rif"},
+        {"-j", "0", volume},
+        {"-jx", volume},
+        {"--bogus", volume},
+        {"--labels", tmp / "m", volume, tmp / "a.nii"}, // both named "a"
+    };
+    for (const auto& args : usage) {
+        const ToolRun run = stats(args);
+        EXPECT_EQ(run.exitCode, 2) << run.err;
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find("usage: lumidra-stats"), std::string::npos) << run.err;
+    }
+    // The default region file is ./data/colornfo.txt, which is not here.
+    const ToolRun noRif = stats({volume}, "cd " + tmp.prefix() + " &&");
+    EXPECT_EQ(noRif.exitCode, 1);
+    EXPECT_EQ(noRif.out, "");
+    EXPECT_EQ(lines(noRif.err),
+              (std::vector<std::string>{"lumidra-stats: cannot read the region file "
+                                        "'./data/colornfo.txt': No such file or directory"}));
+    fs::create_directory(tmp / "data");
+    slicefiles::writeFile(tmp / "data/colornfo.txt", kRegionFile);
+    EXPECT_EQ(stats({volume}, "cd " + tmp.prefix() + " &&").exitCode, 0);
+    EXPECT_EQ(stats({"--rif", tmp / "slices", volume}).exitCode, 1);
+}
+
+TEST_F(StatsTest, OutputsAreReplacedOnlyByCompleteResults)
+{
+    slicefiles::writeFile(tmp / "out.csv", "old");
+    const ToolRun failed = stats({"--rif", tmp / "regions.rif", "--csv", tmp / "out.csv",
+                                  "--labels", tmp / "map", tmp / "missing.nii"});
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_EQ(readFile(tmp / "out.csv"), "old");
+    EXPECT_FALSE(fs::exists(tmp / "map.nii.gz"));
+
+    // One input: the prefix itself; several: the prefix and each input's name.
+    ASSERT_EQ(
+        stats({"--rif", tmp / "regions.rif", "--labels", tmp / "map", tmp / "a.nii.gz"}).exitCode,
+        0);
+    EXPECT_TRUE(fs::exists(tmp / "map.nii.gz"));
+    const ToolRun two = stats({"--rif", tmp / "regions.rif", "--csv", tmp / "out.csv", "--labels",
+                               tmp / "maps-", tmp / "a.nii.gz", tmp / "slices/"});
+    ASSERT_EQ(two.exitCode, 0) << two.err;
+    EXPECT_NE(readFile(tmp / "out.csv"), "old");
+    for (const char* name : {"maps-a.nii.gz", "maps-a.label.txt", "maps-a.ctbl",
+                             "maps-slices.nii.gz", "maps-slices.label.txt", "maps-slices.ctbl"})
+        EXPECT_TRUE(fs::exists(tmp / name)) << name;
+    for (const std::string& name : fileNames(tmp.path()))
+        EXPECT_NE(name[0], '.') << "temporary file left: " << name;
+}
+
+TEST_F(StatsTest, HostileVolumesFailAloneAndWriteNothing)
+{
+    const std::string corpus = LUMIDRA_CORPUS_DIR "/nifti/";
+    fs::create_directory(tmp / "folder.nii");
+    ASSERT_EQ(::mkfifo((tmp / "fifo.nii").c_str(), 0600), 0);
+    std::vector<std::string> hostile = {tmp / "fifo.nii"};
+    for (const fs::directory_entry& e : fs::directory_iterator(corpus))
+        if (e.path().extension() != ".py")
+            hostile.push_back(e.path().string());
+    for (const std::string& input : hostile) {
+        const ToolRun run = stats({"--rif", tmp / "regions.rif", "--labels", tmp / "map", input});
+        EXPECT_EQ(run.exitCode, 1) << input;
+        EXPECT_EQ(run.out, "") << input;
+        EXPECT_EQ(lines(run.err).size(), 1u) << run.err;
+        EXPECT_NE(run.err.find(input), std::string::npos) << run.err;
+
+        const RunResult import = runImporter({input, tmp / "imported"});
+        EXPECT_EQ(import.exitCode, 1) << import.output;
+        EXPECT_FALSE(fs::exists(tmp / "imported")) << input;
+    }
+    EXPECT_EQ(fileNames(tmp.path()),
+              (std::vector<std::string>{"a.nii.gz", "b.nii", "empty", "fifo.nii", "folder.nii",
+                                        "regions.rif", "slices"}));
+}
+
+// The window's command line, answered before any window (no display here).
+TEST_F(StatsTest, WindowCommandLineRefusesABadPathWithoutAWindow)
+{
+    const std::string noDisplay = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM";
+    const ToolRun version = runTool(LUMIDRA_EXE, {"--version"}, noDisplay);
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "lumidra " LUMIDRA_VERSION "\n");
+    EXPECT_EQ(runTool(LUMIDRA_EXE, {"--help"}, noDisplay).out.rfind("usage: lumidra [PATH]\n", 0),
+              0u);
+    for (const std::string& bad : {tmp / "missing", tmp / "empty", tmp / "regions.rif",
+                                   std::string(LUMIDRA_CORPUS_DIR "/nifti/truncated.nii.gz")}) {
+        const ToolRun run = runTool(LUMIDRA_EXE, {bad}, noDisplay);
+        EXPECT_EQ(run.exitCode, 2) << bad;
+        EXPECT_EQ(run.out, "");
+        ASSERT_EQ(lines(run.err).size(), 1u) << run.err;
+        EXPECT_EQ(run.err.rfind("lumidra: ", 0), 0u) << run.err;
+    }
+    EXPECT_EQ(runTool(LUMIDRA_EXE, {tmp / "a.nii", tmp / "b.nii"}, noDisplay).exitCode, 2);
+}

@@ -1,0 +1,300 @@
+#include "StatsRun.h"
+
+#include "core/common/Diagnostics.h"
+#include "core/common/StagedFile.h"
+#include "core/regions/RegionFile.h"
+#include "core/regions/RegionTable.h"
+#include "core/stats/LabelMap.h"
+#include "core/stats/RegionStats.h"
+#include "core/volume/SliceLoader.h"
+#include "core/volume/VolumeReader.h"
+#include "core/volume/VolumeSource.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string_view>
+#include <thread>
+
+using namespace lumidra;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct InputResult {
+    std::string rows;
+    std::string error;              // empty when the input succeeded
+    std::vector<std::string> notes; // the loader's complaints about single slices
+};
+
+// What the slice loader prints while it reads, caught per input: its
+// "File opened" lines would otherwise land in the CSV.
+class CaughtDiagnostics {
+public:
+    CaughtDiagnostics() : stream_(::open_memstream(&text_, &size_))
+    {
+        previous_ = setDiagStream(stream_);
+    }
+    ~CaughtDiagnostics()
+    {
+        setDiagStream(previous_);
+        if (stream_)
+            std::fclose(stream_);
+        std::free(text_);
+    }
+    CaughtDiagnostics(const CaughtDiagnostics&) = delete;
+    CaughtDiagnostics& operator=(const CaughtDiagnostics&) = delete;
+
+    // The lines caught so far, but those that only say a file was opened.
+    std::vector<std::string> complaints()
+    {
+        std::vector<std::string> lines;
+        if (!stream_ || std::fflush(stream_) != 0)
+            return lines;
+        std::string_view text(text_, size_);
+        while (!text.empty()) {
+            const std::size_t end = std::min(text.find('\n'), text.size());
+            const std::string_view line = text.substr(0, end);
+            if (!line.empty() && line.rfind("File opened: ", 0) != 0)
+                lines.emplace_back(line);
+            text.remove_prefix(std::min(end + 1, text.size()));
+        }
+        return lines;
+    }
+
+private:
+    char* text_ = nullptr;
+    std::size_t size_ = 0;
+    std::FILE* stream_;
+    std::FILE* previous_ = nullptr;
+};
+
+std::string quoted(const std::string& path)
+{
+    return "'" + path + "'";
+}
+
+SharedSliceStack loadDirectory(const std::string& input, InputResult& result)
+{
+    std::string prefix = input;
+    if (prefix.back() != '/')
+        prefix += '/';
+    CaughtDiagnostics caught;
+    SharedSliceStack stack = loadImageDirectory(prefix.c_str());
+    result.notes = caught.complaints();
+    if (stack->count() == 0) {
+        result.error = quoted(input) + " holds no slice files (slice000 or slice000.pgm)";
+        if (!result.notes.empty())
+            result.error += ": " + result.notes.front();
+        result.notes.clear();
+        return nullptr;
+    }
+    return stack;
+}
+
+InputResult processInput(const std::string& input, const imgMaterial* table,
+                         const std::string& labelPrefix)
+{
+    InputResult result;
+    try {
+        std::error_code ec;
+        SharedSliceStack stack =
+            fs::is_directory(input, ec) ? loadDirectory(input, result) : openVolume(input);
+        if (!stack)
+            return result;
+        const std::vector<RegionStats> rows =
+            regionStatistics(stackHistogram(*stack), table, voxelMl(*stack));
+        if (!labelPrefix.empty()) {
+            try {
+                writeLabelMap(labelPrefix, *stack, table);
+            } catch (const std::exception& e) {
+                result.error = quoted(input) + ": no region map written: " + e.what();
+                return result;
+            }
+        }
+        result.rows = statsCsvRows(input, rows, table);
+    } catch (const std::bad_alloc&) {
+        result.error = quoted(input) + " is too large to hold in memory";
+    } catch (const std::exception& e) {
+        result.error = e.what();
+    }
+    return result;
+}
+
+// Inputs are taken in turn by the workers; results are handed over in
+// input order as they become ready.
+class InputQueue {
+public:
+    explicit InputQueue(std::size_t count) : results_(count) {}
+
+    std::optional<std::size_t> take()
+    {
+        const std::size_t n = next_.fetch_add(1);
+        return n < results_.size() ? std::optional<std::size_t>(n) : std::nullopt;
+    }
+    void put(std::size_t n, InputResult result)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        results_[n] = std::move(result);
+        ready_.notify_all();
+    }
+    InputResult await(std::size_t n)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ready_.wait(lock, [&] { return results_[n].has_value(); });
+        InputResult result = std::move(*results_[n]);
+        results_[n].reset();
+        return result;
+    }
+
+private:
+    std::atomic<std::size_t> next_{0};
+    std::vector<std::optional<InputResult>> results_;
+    std::mutex mutex_;
+    std::condition_variable ready_;
+};
+
+// Standard output, or a file that replaces OUT only once complete. Nothing
+// is written until the first rows arrive.
+class CsvOutput {
+public:
+    CsvOutput(const std::string& path, std::FILE* out) : path_(path), out_(out) {}
+
+    void write(const std::string& rows)
+    {
+        if (!started_) {
+            started_ = true;
+            if (!path_.empty())
+                file_ = std::make_unique<StagedFile>(path_);
+            put(statsCsvHeader());
+        }
+        put(rows);
+    }
+    void finish()
+    {
+        if (file_)
+            file_->commit();
+        else if (started_ && std::fflush(out_) != 0)
+            throw std::runtime_error(std::string("cannot write the CSV: ") + std::strerror(errno));
+    }
+
+private:
+    void put(const std::string& text)
+    {
+        if (file_)
+            file_->write(text);
+        else
+            std::fwrite(text.data(), 1, text.size(), out_);
+    }
+
+    std::string path_;
+    std::FILE* out_;
+    std::unique_ptr<StagedFile> file_;
+    bool started_ = false;
+};
+
+// The table the window starts with, the region file read over it. Unlike
+// the window, a file that cannot be read is an error.
+bool loadRegionTable(const std::string& path, RegionTable& table, std::FILE* err)
+{
+    struct stat st {};
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    const int error = errno;
+    const bool regular = file && ::fstat(::fileno(file), &st) == 0 && S_ISREG(st.st_mode);
+    if (file)
+        std::fclose(file);
+    if (!regular) {
+        std::fprintf(err, "lumidra-stats: cannot read the region file %s: %s\n",
+                     quoted(path).c_str(), file ? "not a regular file" : std::strerror(error));
+        return false;
+    }
+    table.startingRegions();
+    CaughtDiagnostics quiet;
+    return table.loadRegionFile(path.c_str()) >= 0;
+}
+
+std::string stemOf(const std::string& input)
+{
+    std::string name = fs::path(input).lexically_normal().filename().string();
+    if (name.empty())
+        name = fs::path(input).lexically_normal().parent_path().filename().string();
+    for (const char* ext : {".nii.gz", ".nii", ".hdr.gz", ".img.gz", ".hdr", ".img"}) {
+        const std::size_t n = std::strlen(ext);
+        if (name.size() > n && name.compare(name.size() - n, n, ext) == 0)
+            return name.substr(0, name.size() - n);
+    }
+    return name;
+}
+
+} // namespace
+
+std::vector<std::string> labelPrefixes(const std::string& prefix,
+                                       const std::vector<std::string>& inputs)
+{
+    if (inputs.size() == 1)
+        return {prefix};
+    std::vector<std::string> prefixes;
+    std::set<std::string> seen;
+    for (const std::string& input : inputs) {
+        prefixes.push_back(prefix + stemOf(input));
+        if (!seen.insert(prefixes.back()).second)
+            return {};
+    }
+    return prefixes;
+}
+
+int runStats(const StatsOptions& options, std::FILE* out, std::FILE* err)
+{
+    RegionTable table;
+    if (!loadRegionTable(options.rif, table, err))
+        return kStatsInputFailed;
+    std::vector<std::string> prefixes(options.inputs.size());
+    if (!options.labels.empty())
+        prefixes = labelPrefixes(options.labels, options.inputs);
+
+    InputQueue queue(options.inputs.size());
+    const int jobs = std::clamp<int>(options.jobs, 1, static_cast<int>(options.inputs.size()));
+    std::vector<std::thread> workers;
+    for (int w = 0; w < jobs; ++w) {
+        workers.emplace_back([&] {
+            while (const std::optional<std::size_t> n = queue.take())
+                queue.put(*n, processInput(options.inputs[*n], table.records(), prefixes[*n]));
+        });
+    }
+
+    int status = 0;
+    CsvOutput csv(options.csv, out);
+    try {
+        for (std::size_t n = 0; n < options.inputs.size(); ++n) {
+            const InputResult result = queue.await(n);
+            for (const std::string& note : result.notes)
+                std::fprintf(err, "lumidra-stats: warning: %s: %s\n",
+                             quoted(options.inputs[n]).c_str(), note.c_str());
+            if (!result.error.empty()) {
+                std::fprintf(err, "lumidra-stats: %s\n", result.error.c_str());
+                status = kStatsInputFailed;
+                continue;
+            }
+            csv.write(result.rows);
+        }
+        csv.finish();
+    } catch (const std::exception& e) {
+        std::fprintf(err, "lumidra-stats: %s\n", e.what());
+        status = kStatsInputFailed;
+    }
+    for (std::thread& worker : workers)
+        worker.join();
+    return status;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+struct StatsOptions {
+    std::string rif = "./data/colornfo.txt";
+    std::string csv;    // empty: standard output
+    std::string labels; // empty: no label maps
+    int jobs = 1;
+    std::vector<std::string> inputs;
+};
+
+constexpr int kStatsInputFailed = 1;
+constexpr int kStatsUsageError = 2;
+
+// The label-map prefix of each input: the prefix itself for a single input,
+// else the prefix followed by the input's name without its extension.
+// Empty when two inputs would share one.
+std::vector<std::string> labelPrefixes(const std::string& prefix,
+                                       const std::vector<std::string>& inputs);
+
+// Region statistics of every input as CSV, in input order, on
+// options.jobs threads; label maps when asked. A failed input is one line
+// on err and the others go on. Returns 0, or kStatsInputFailed when an
+// input, the region file or the output failed.
+int runStats(const StatsOptions& options, std::FILE* out, std::FILE* err);

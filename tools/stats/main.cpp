@@ -1,0 +1,111 @@
+#include "StatsRun.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace {
+
+constexpr const char* kUsage = "usage: lumidra-stats [--rif FILE] [--csv OUT] [--labels PREFIX] "
+                               "[-j N] INPUT...\n";
+
+constexpr const char* kHelp =
+    "\n"
+    "Region statistics of scans: for each INPUT (a slice directory or a NIfTI-1\n"
+    "volume, .nii or .nii.gz) and each region of the table, the voxels the region\n"
+    "takes (each voxel goes to the first region whose grey range holds it), their\n"
+    "fraction of the scan, their volume in millilitres when the voxel size is\n"
+    "known, and the mean of their 12-bit samples; then a row for the voxels no\n"
+    "region takes. A volume is counted at its own resolution, without padding.\n"
+    "\n"
+    "  --rif FILE       region file read over the initial regions, as the window\n"
+    "                   reads it at start-up (default ./data/colornfo.txt)\n"
+    "  --csv OUT        write the CSV to OUT instead of standard output\n"
+    "  --labels PREFIX  also write each input's region map: PREFIX.nii.gz (label\n"
+    "                   = region + 1, 0 for none), PREFIX.label.txt (ITK-SNAP) and\n"
+    "                   PREFIX.ctbl (FreeSurfer / 3D Slicer); with several inputs,\n"
+    "                   PREFIX followed by each input's name\n"
+    "  -j N             process N inputs at a time (default: the number of cores)\n"
+    "  --help           show this help\n"
+    "  --version        show the version\n"
+    "\n"
+    "Rows come out in input order. A failed input is reported on standard error\n"
+    "and the others go on. Exit status: 0, 1 when an input failed, 2 for a usage\n"
+    "error.\n";
+
+int usageError(const std::string& message)
+{
+    std::fprintf(stderr, "lumidra-stats: %s\n%s", message.c_str(), kUsage);
+    return kStatsUsageError;
+}
+
+std::optional<int> parseJobs(const char* text)
+{
+    char* end = nullptr;
+    errno = 0;
+    const long n = std::strtol(text, &end, 10);
+    if (errno || end == text || *end != '\0' || n < 1 || n > 1024)
+        return std::nullopt;
+    return static_cast<int>(n);
+}
+
+// Fills options from the command line; returns an exit status when there is
+// nothing to run (help, version, or a usage error).
+std::optional<int> parseArguments(int argc, char** argv, StatsOptions& options)
+{
+    const unsigned cores = std::thread::hardware_concurrency();
+    options.jobs = cores > 0 ? static_cast<int>(cores) : 1;
+    bool optionsEnded = false;
+    for (int n = 1; n < argc; ++n) {
+        const std::string arg = argv[n];
+        const bool hasValue = n + 1 < argc;
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            options.inputs.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--help" || arg == "-h") {
+            std::printf("%s%s", kUsage, kHelp);
+            return 0;
+        } else if (arg == "--version") {
+            std::printf("lumidra-stats %s\n", LUMIDRA_VERSION);
+            return 0;
+        } else if (arg == "--rif" || arg == "--csv" || arg == "--labels") {
+            if (!hasValue || argv[n + 1][0] == '\0')
+                return usageError(arg + " needs a value");
+            std::string& field = arg == "--rif"   ? options.rif
+                                 : arg == "--csv" ? options.csv
+                                                  : options.labels;
+            field = argv[++n];
+        } else if (arg == "-j" || arg.rfind("-j", 0) == 0) {
+            const char* value = arg == "-j" ? (hasValue ? argv[++n] : "") : argv[n] + 2;
+            const std::optional<int> jobs = parseJobs(value);
+            if (!jobs)
+                return usageError("-j needs a number of jobs from 1 to 1024");
+            options.jobs = *jobs;
+        } else {
+            return usageError("unknown option " + arg);
+        }
+    }
+    if (options.inputs.empty())
+        return usageError("no INPUT given");
+    if (!options.labels.empty() && labelPrefixes(options.labels, options.inputs).empty())
+        return usageError("two inputs have the same name, so their region maps would share " +
+                          options.labels + "NAME; run them separately");
+    return std::nullopt;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    StatsOptions options;
+    if (const std::optional<int> status = parseArguments(argc, argv, options))
+        return *status;
+    // A reader that quits early makes the write fail, which is reported; it must not kill us.
+    std::signal(SIGPIPE, SIG_IGN);
+    return runStats(options, stdout, stderr);
+}
