@@ -119,7 +119,7 @@ StartupImages startupImagesOf(const std::string& path)
         throw std::runtime_error("'" + path +
                                  "' is neither an image directory nor a NIfTI "
                                  "volume (.nii, .nii.gz)");
-    return {std::string(), lumidra::openVolume(path)};
+    return {path, lumidra::openVolume(path)};
 }
 
 } // namespace

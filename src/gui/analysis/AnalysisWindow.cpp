@@ -119,8 +119,6 @@ void AnalysisWindow::follow()
     if (auto* imgSel = main->findChild<ImageSelect*>("imgSel"))
         connect(imgSel, &ImageSelect::valueChanged, this, later);
     connect(main->greyView(), &DisplayRegion::numPixChanged, this, later, Qt::QueuedConnection);
-    connect(main, &MainWidget::updateImageDirectory, this,
-            [this](char* directory) { setInputName(QString::fromLatin1(directory)); });
 
     const QString idle = tr("Point at a slice view to read the pixel under the cursor.");
     cursorLine->setText(idle);
@@ -176,7 +174,6 @@ void AnalysisWindow::refresh()
         return;
     const DisplayRegion* dr1 = main->greyView();
     const lumidra::SharedSliceStack& stack = dr1->sliceStack();
-    noteStack(stack);
     shownSlice = dr1->imageIndex();
     const imgMaterial* regions = main->regionTable().records();
     const lumidra::GreyHistogram& whole = cache.stack(stack);
@@ -240,28 +237,10 @@ void AnalysisWindow::selectRow(int row)
         slider->setValue(row);
 }
 
-void AnalysisWindow::setInputName(const QString& name)
-{
-    inputName = name;
-    nameIsNew = true;
-}
-
-// A new stack keeps the name given for it; a volume that came without one is
-// not called by the previous directory's name.
-void AnalysisWindow::noteStack(const lumidra::SharedSliceStack& stack)
-{
-    const bool same = !namedStack.owner_before(stack) && !stack.owner_before(namedStack);
-    if (same)
-        return;
-    namedStack = stack;
-    if (!nameIsNew && stack && stack->source())
-        inputName = tr("volume");
-    nameIsNew = false;
-}
-
 QString AnalysisWindow::scopeInput() const
 {
-    return showsWholeStack() ? inputName : tr("%1 slice %2").arg(inputName).arg(shownSlice);
+    const QString input = QFile::decodeName(main->imageSource().c_str());
+    return showsWholeStack() ? input : tr("%1 slice %2").arg(input).arg(shownSlice);
 }
 
 std::string AnalysisWindow::csv() const

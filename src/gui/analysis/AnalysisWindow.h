@@ -40,9 +40,6 @@ public:
     std::string csv() const;
     // Writes csv() to path through a temporary file; false when it could not.
     bool exportCsv(const QString& path) const;
-    // The input column of the CSV: the image directory File > Open gave, or
-    // what the command that loads another kind of stack sets here.
-    void setInputName(const QString& name);
 
     void suggestRegions();
     void chooseCsvFile();
@@ -59,7 +56,6 @@ private:
     void dragMax(int v);
     void selectRow(int row);
     QString scopeInput() const;
-    void noteStack(const lumidra::SharedSliceStack& stack);
 
     MainWidget* main;
     HistogramView* histogramView = nullptr;
@@ -72,9 +68,6 @@ private:
     QLabel* cursorLine = nullptr;
 
     lumidra::HistogramCache cache;
-    QString inputName = QStringLiteral("./data/");
-    bool nameIsNew = false; // set since the last new stack
-    std::weak_ptr<const lumidra::SliceStack> namedStack;
     int shownSlice = 0;
     bool refreshPending = false;
 };

@@ -179,6 +179,7 @@ void MainWidget::selOpen()
     char path[kPathBuffer];
     if (!toPathBuffer(answer, separator, path))
         return;
+    source = path;
     emit updateImageDirectory(path);
 }
 

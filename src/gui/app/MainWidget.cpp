@@ -39,7 +39,8 @@ MainWidget::MainWidget(const StartupImages& start, QWidget* parent, const char* 
 
 void MainWidget::buildViews(QGridLayout* grid, const StartupImages& start)
 {
-    const char* dir = start.directory.c_str();
+    source = start.path;
+    const char* dir = start.path.c_str();
     dr1 = start.stack ? new DisplayRegion(this, "dr1", start.stack)
                       : new DisplayRegion(this, "dr1", pixNum, dir);
     grid->addWidget(dr1, 1, 1);

@@ -21,8 +21,10 @@ class QGridLayout;
 
 // What the window shows at start-up: an image directory (a path prefix
 // ending in '/'), or a stack already read, such as a volume.
+// What the views show at start-up: the image directory they load, or a
+// stack read before the window (then path names the volume it came from).
 struct StartupImages {
-    std::string directory = lumidra::kDefaultImageDir;
+    std::string path = lumidra::kDefaultImageDir;
     lumidra::SharedSliceStack stack;
 };
 
@@ -53,6 +55,8 @@ public:
     void showAnalysis();
     AnalysisWindow* analysisWindow() const { return analysis; }
     CursorProbe* cursorProbe() const { return probe; }
+    // The directory or volume the views show, as the file system names it.
+    const std::string& imageSource() const { return source; }
     // The Volume menu's commands (plain members, connected by pointer).
     void selOpenVolume();
     void selExportRegionMap();
@@ -120,6 +124,7 @@ private:
     int pixNum = 0;
     int waveletDepth = 4;
     int numPix = 0;
+    std::string source;
     AnalysisWindow* analysis = nullptr;
     CursorProbe* probe = nullptr;
 };
