@@ -2,7 +2,7 @@
 
 // Pieces of the PGM slice parser shared by its scalar part and the block
 // scanners that read 64 bytes of samples at once with vector instructions.
-#include "core/volume/SliceLoader.h"
+#include "core/common/SliceGeometry.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -43,10 +43,10 @@ constexpr int kMaxBlockFields = kBlock / 2; // each field has a digit and a sepa
 // the field that starts there. Returns false, with nothing consumed or
 // stored, for any other bytes, near either end of the data, or when the
 // slice has no room for kMaxBlockFields more samples.
-using BlockScanner = bool (*)(Scanner& s, std::uint32_t* dst, int& count);
+using BlockScanner = bool (*)(Scanner& s, std::uint16_t* dst, int& count);
 
-bool scanBlockSse2(Scanner& s, std::uint32_t* dst, int& count);
-bool scanBlockAvx512(Scanner& s, std::uint32_t* dst, int& count);
+bool scanBlockSse2(Scanner& s, std::uint16_t* dst, int& count);
+bool scanBlockAvx512(Scanner& s, std::uint16_t* dst, int& count);
 
 bool avx512Supported();
 
