@@ -46,11 +46,15 @@ constexpr int kMaxBlockFields = kBlock / 2; // each field has a digit and a sepa
 using BlockScanner = bool (*)(Scanner& s, std::uint16_t* dst, int& count);
 
 bool scanBlockSse2(Scanner& s, std::uint16_t* dst, int& count);
+bool scanBlockAvx2(Scanner& s, std::uint16_t* dst, int& count);
 bool scanBlockAvx512(Scanner& s, std::uint16_t* dst, int& count);
 
+bool avx2Supported();
 bool avx512Supported();
 
-enum class SampleScan { Scalar, Sse2, Avx512 };
+enum class SampleScan { Scalar, Sse2, Avx2, Avx512 };
+constexpr SampleScan kEveryScan[] = {SampleScan::Scalar, SampleScan::Sse2, SampleScan::Avx2,
+                                     SampleScan::Avx512};
 
 bool supported(SampleScan scan);
 SampleScan fastestSupported();

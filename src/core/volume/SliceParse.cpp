@@ -146,6 +146,8 @@ pgmscan::BlockScanner blockScannerFor(SampleScan scan)
     switch (scan) {
     case SampleScan::Avx512:
         return pgmscan::scanBlockAvx512;
+    case SampleScan::Avx2:
+        return pgmscan::scanBlockAvx2;
     case SampleScan::Sse2:
         return pgmscan::scanBlockSse2;
     default:
@@ -263,6 +265,8 @@ bool pgmscan::supported(SampleScan scan)
     switch (scan) {
     case SampleScan::Avx512:
         return avx512Supported();
+    case SampleScan::Avx2:
+        return avx2Supported();
     case SampleScan::Sse2:
 #if defined(__SSE2__)
         return true;
@@ -277,6 +281,7 @@ bool pgmscan::supported(SampleScan scan)
 SampleScan pgmscan::fastestSupported()
 {
     static const SampleScan fastest = supported(SampleScan::Avx512) ? SampleScan::Avx512
+                                      : supported(SampleScan::Avx2) ? SampleScan::Avx2
                                       : supported(SampleScan::Sse2) ? SampleScan::Sse2
                                                                     : SampleScan::Scalar;
     return fastest;

@@ -35,8 +35,9 @@ void MainWidget::buildViews(QGridLayout* grid)
     connect(dr1, &DisplayRegion::numPixChanged, this, &MainWidget::changeNumPix);
     numPix = dr1->announceNumPix();
 
-    // dr2 gets a slice stack of its own: it takes over the one a temporary
-    // view loads, and that stack outlives the temporary.
+    // dr2 takes over the stack a temporary view loads from ./data/ again;
+    // the stack outlives the temporary. When the slices are dr1's, that load
+    // keeps dr1's stack, so the two views hold one copy.
     auto* loader = new DisplayRegion(dr1, nullptr, 0);
     dr2 = new DisplayRegion(this, "dr2", *loader);
     delete loader;
