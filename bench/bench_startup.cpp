@@ -45,6 +45,7 @@ double monotonicSeconds()
 
 struct Run {
     double millis = -1; // negative: the program never reported its picture
+    double cpuMillis = 0; // user and system time of all its threads, to its end
     long peakKib = 0;
 };
 
@@ -110,6 +111,8 @@ Run runOnce(const Subject& s)
         while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
         }
         run.peakKib = usage.ru_maxrss;
+        run.cpuMillis = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+                        (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
     }
     ::close(pipeFds[0]);
     if (run.millis < 0)
@@ -197,8 +200,9 @@ int main(int argc, char** argv)
     for (const Subject& s : subjects) {
         if (s.slices > 0 && s.slices != (s.label.find("1,000") != std::string::npos ? 1000 : 181))
             std::printf("  (%s: %d slices found)\n", s.label.c_str(), s.slices);
-        std::printf("%-48s %9.1f ms   peak RSS %8.1f MiB\n", s.label.c_str(),
+        std::printf("%-48s %9.1f ms   CPU %7.1f ms   peak RSS %7.1f MiB\n", s.label.c_str(),
                     median(s, [](const Run& r) { return r.millis; }),
+                    median(s, [](const Run& r) { return r.cpuMillis; }),
                     median(s, [](const Run& r) { return r.peakKib / 1024.0; }));
     }
     const double floor = median(subjects[0], [](const Run& r) { return r.millis; });

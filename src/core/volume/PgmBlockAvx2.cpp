@@ -61,7 +61,7 @@ struct HalfValues {
     __m256i high;
 };
 
-LUMIDRA_AVX2 HalfValues fieldValues(const unsigned char* q, bool first)
+LUMIDRA_AVX2 inline HalfValues fieldValues(const unsigned char* q, bool first)
 {
     const __m256i zero = _mm256_set1_epi8('0');
     __m256i x0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
@@ -89,22 +89,30 @@ LUMIDRA_AVX2 HalfValues fieldValues(const unsigned char* q, bool first)
             _mm256_slli_epi16(_mm256_maddubs_epi16(_mm256_unpackhi_epi8(tens, d2), weights), 4)};
 }
 
-// Stores the values of the lanes set in the low 8 bits of ends; returns how many.
-LUMIDRA_AVX2 int packGroup(__m128i values, std::uint64_t ends, std::uint16_t* dst)
+// Stores the values of the lanes set in the low 8 bits of ends at dst.
+LUMIDRA_AVX2 inline void packGroup(__m128i values, std::uint64_t ends, std::uint16_t* dst)
 {
-    auto m = static_cast<unsigned>(ends & 0xFF);
-    __m128i order = _mm_load_si128(reinterpret_cast<const __m128i*>(kPack[m].data()));
+    __m128i order = _mm_load_si128(reinterpret_cast<const __m128i*>(kPack[ends & 0xFF].data()));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_shuffle_epi8(values, order));
-    return std::popcount(m);
 }
 
-LUMIDRA_AVX2 int storeHalf(const HalfValues& v, std::uint64_t ends, std::uint16_t* dst)
+// Where the fields of the eight bytes from 8 * group on go: how many end
+// before them. Each is counted on its own, so the stores need not wait for
+// one another.
+LUMIDRA_AVX2 inline int fieldsBefore(std::uint64_t ends, int group)
 {
-    int n = packGroup(_mm256_castsi256_si128(v.low), ends, dst);
-    n += packGroup(_mm256_castsi256_si128(v.high), ends >> 8, dst + n);
-    n += packGroup(_mm256_extracti128_si256(v.low, 1), ends >> 16, dst + n);
-    n += packGroup(_mm256_extracti128_si256(v.high, 1), ends >> 24, dst + n);
-    return n;
+    return std::popcount(group == 0 ? 0 : ends << (64 - 8 * group));
+}
+
+LUMIDRA_AVX2 inline void storeHalf(const HalfValues& v, std::uint64_t ends, int half,
+                                   std::uint16_t* dst)
+{
+    const int g = 4 * half;
+    std::uint64_t e = ends >> (8 * g);
+    packGroup(_mm256_castsi256_si128(v.low), e, dst + fieldsBefore(ends, g));
+    packGroup(_mm256_castsi256_si128(v.high), e >> 8, dst + fieldsBefore(ends, g + 1));
+    packGroup(_mm256_extracti128_si256(v.low, 1), e >> 16, dst + fieldsBefore(ends, g + 2));
+    packGroup(_mm256_extracti128_si256(v.high, 1), e >> 24, dst + fieldsBefore(ends, g + 3));
 }
 
 } // namespace
@@ -127,10 +135,9 @@ LUMIDRA_AVX2 bool scanBlockAvx2(Scanner& s, std::uint16_t* dst, int& count)
     bool runsOn = isDigit(s.p[kBlock]);
     std::uint64_t ends = d & ~(d >> 1 | std::uint64_t{runsOn} << 63);
 
-    int n = count;
-    n += storeHalf(fieldValues(s.p, true), ends, dst + n);
-    n += storeHalf(fieldValues(s.p + 32, false), ends >> 32, dst + n);
-    count = n;
+    storeHalf(fieldValues(s.p, true), ends, 0, dst + count);
+    storeHalf(fieldValues(s.p + 32, false), ends, 1, dst + count);
+    count += std::popcount(ends);
     // A run that goes on past the block is read from its start next time.
     s.p += runsOn ? kBlock - std::countl_one(d) : kBlock;
     return true;
