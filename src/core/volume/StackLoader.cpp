@@ -165,8 +165,10 @@ SharedSliceStack StackLoad::run(int threads)
         target_.store(own_.get(), std::memory_order_relaxed);
     }
 
+    // Decided before any helper runs: a helper may make own_ at any time.
+    const bool readIntoOwn = own_ != nullptr;
     std::vector<std::thread> helpers;
-    for (int t = 1; t < threads && (own_ || readers[t].scratch); ++t) {
+    for (int t = 1; t < threads && (readIntoOwn || readers[t].scratch); ++t) {
         try {
             helpers.emplace_back([this, &reader = readers[t]] {
                 while (readNext(reader)) {
