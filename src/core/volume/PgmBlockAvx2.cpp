@@ -115,11 +115,9 @@ LUMIDRA_AVX2 inline void storeHalf(const HalfValues& v, std::uint64_t ends, int 
     packGroup(_mm256_extracti128_si256(v.high, 1), e >> 24, dst + fieldsBefore(ends, g + 3));
 }
 
-} // namespace
-
 // Each group store writes eight lanes, so the slice needs room for eight
 // beyond the last field of the block.
-LUMIDRA_AVX2 bool scanBlockAvx2(Scanner& s, std::uint16_t* dst, int& count)
+LUMIDRA_AVX2 inline bool scanOneBlock(Scanner& s, std::uint16_t* dst, int& count)
 {
     if (s.end - s.p < kBlock + 1 || s.p - s.begin < 2 ||
         count > kSliceSamples - kMaxBlockFields - 8)
@@ -140,6 +138,18 @@ LUMIDRA_AVX2 bool scanBlockAvx2(Scanner& s, std::uint16_t* dst, int& count)
     count += std::popcount(ends);
     // A run that goes on past the block is read from its start next time.
     s.p += runsOn ? kBlock - std::countl_one(d) : kBlock;
+    return true;
+}
+
+} // namespace
+
+// Block after block, while they qualify: one call for a run of plain samples.
+LUMIDRA_AVX2 bool scanBlockAvx2(Scanner& s, std::uint16_t* dst, int& count)
+{
+    if (!scanOneBlock(s, dst, count))
+        return false;
+    while (scanOneBlock(s, dst, count)) {
+    }
     return true;
 }
 
