@@ -23,8 +23,8 @@ namespace lumidra {
 
 namespace {
 
-// Past two threads per core nothing is gained on the page cache; the bound
-// only keeps a many-core machine from starting threads for a short stack.
+// One thread per core; past a handful the memory bus, not the cores, bounds
+// how fast the page cache is read.
 constexpr int kMaxThreads = 8;
 
 std::shared_ptr<SliceStack> newStack(int count)
@@ -168,6 +168,7 @@ SharedSliceStack StackLoad::run(int threads)
     // Decided before any helper runs: a helper may make own_ at any time.
     const bool readIntoOwn = own_ != nullptr;
     std::vector<std::thread> helpers;
+    helpers.reserve(static_cast<std::size_t>(threads));
     for (int t = 1; t < threads && (readIntoOwn || readers[t].scratch); ++t) {
         try {
             helpers.emplace_back([this, &reader = readers[t]] {
