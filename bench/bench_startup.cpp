@@ -44,7 +44,7 @@ double monotonicSeconds()
 }
 
 struct Run {
-    double millis = -1; // negative: the program never reported its picture
+    double millis = -1;   // negative: the program never reported its picture
     double cpuMillis = 0; // user and system time of all its threads, to its end
     long peakKib = 0;
 };

@@ -39,10 +39,11 @@ constexpr int kMaxBlockFields = kBlock / 2; // each field has a digit and a sepa
 // A block scanner takes the samples of the kBlock bytes at s.p when they
 // hold nothing but white space and runs of at most three digits (each run
 // then is one "%3d" field), stores them from dst[count] on and moves s.p
-// past them; it may go on with the blocks that follow while they qualify. s.p is at a field boundary: the byte before it is not part of
-// the field that starts there. Returns false, with nothing consumed or
-// stored, for any other bytes, near either end of the data, or when the
-// slice has no room for kMaxBlockFields more samples.
+// past them; it may go on with the blocks that follow while they qualify.
+// s.p is at a field boundary: the byte before it is not part of the field
+// that starts there. Returns false, with nothing consumed or stored, for any
+// other bytes, near either end of the data, or when the slice has no room
+// for kMaxBlockFields more samples.
 using BlockScanner = bool (*)(Scanner& s, std::uint16_t* dst, int& count);
 
 bool scanBlockSse2(Scanner& s, std::uint16_t* dst, int& count);

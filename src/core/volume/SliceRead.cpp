@@ -3,6 +3,8 @@
 #include "core/volume/FileBytes.h"
 #include "core/volume/SliceLoader.h"
 
+#include <algorithm>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
