@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 namespace bench {
@@ -21,6 +22,27 @@ template <typename Fn> double medianMicros(Fn&& fn, int runs)
     }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
+}
+
+// Medians of several pieces of work timed in alternation, round after round,
+// so that a slow stretch of a shared machine falls on all of them alike.
+inline std::vector<double> alternatingMedians(const std::vector<std::function<void()>>& work,
+                                              int rounds)
+{
+    std::vector<std::vector<double>> times(work.size());
+    for (int r = 0; r < rounds; ++r)
+        for (std::size_t k = 0; k < work.size(); ++k) {
+            auto start = std::chrono::steady_clock::now();
+            work[k]();
+            auto stop = std::chrono::steady_clock::now();
+            times[k].push_back(std::chrono::duration<double, std::micro>(stop - start).count());
+        }
+    std::vector<double> medians;
+    for (std::vector<double>& t : times) {
+        std::sort(t.begin(), t.end());
+        medians.push_back(t[t.size() / 2]);
+    }
+    return medians;
 }
 
 inline void printFigure(const char* what, double micros)

@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int referenceResult = referenceReadPgm(file, reference.data());
     std::fclose(file);
 
-    for (SampleScan scan : {SampleScan::Scalar, SampleScan::Sse2, SampleScan::Avx512}) {
+    for (SampleScan scan : pgmscan::kEveryScan) {
         if (!pgmscan::supported(scan))
             continue;
         // A different pattern from the reference's, so a sample either side

@@ -16,6 +16,17 @@ template=/usr/share/mricron/templates/ch2.nii.gz
 data="$build/bench-data"
 [ -e "$data/pgm/slice000.pgm" ] || "$build/tools/lumidra-import" --pgm "$template" "$data/pgm" >/dev/null
 [ -e "$data/raw/slice000" ] || "$build/tools/lumidra-import" "$template" "$data/raw" >/dev/null
+# 1,000 slices of each kind: the brain's slices over and over, as hard links.
+brain=$(ls "$data/raw" | grep -c '^slice[0-9]*$')
+for kind in pgm raw; do
+  suffix=""; [ "$kind" = pgm ] && suffix=".pgm"
+  mkdir -p "$data/${kind}1000"
+  for i in $(seq 0 999); do
+    name=$(printf 'slice%03d%s' "$i" "$suffix")
+    [ -e "$data/${kind}1000/$name" ] ||
+      ln "$data/$kind/$(printf 'slice%03d%s' $((i % brain)) "$suffix")" "$data/${kind}1000/$name"
+  done
+done
 
 echo "== Loading the 181-slice brain"
 "$build/bench/bench_load" "$data/pgm/" "$data/raw/"
@@ -28,13 +39,16 @@ echo "== Opening the brain as a NIfTI volume, and region statistics"
 echo
 echo "== Haar decomposition and the wavelet window's analysis"
 "$build/bench/bench_wavelet"
-if [ -x "$build/bench/bench_startup" ]; then
-  echo
-  echo "== Start-up and one region-colour change"
-  xvfb-run -a -s "-screen 0 1600x1200x24" "$build/bench/bench_startup" "$data/raw/" "$data/pgm/"
-fi
+echo
+echo "== Start-up of the lumidra program, beside a minimal Qt program"
+xvfb-run -a -s "-screen 0 1600x1200x24" "$build/bench/bench_startup" \
+  "$data/pgm/" "$data/raw/" "$data/pgm1000/" "$data/raw1000/"
+echo
+echo "== One region-colour change in a running window"
+xvfb-run -a -s "-screen 0 1600x1200x24" "$build/bench/bench_colour_change" "$data/raw/"
 if [ -x "$build/bench/bench_analysis" ]; then
   echo
   echo "== The Analysis window: colour change, statistics updates, Suggest Regions"
   xvfb-run -a -s "-screen 0 1600x1200x24" "$build/bench/bench_analysis" "$data/raw/"
 fi
+

@@ -1,3 +1,4 @@
+#include "StartupTrace.h"
 #include "gui/app/MainWidget.h"
 
 #include "core/volume/VolumeReader.h"
@@ -148,6 +149,7 @@ int main(int argc, char** argv)
         MainWidget window(start);
         window.resize(675, 575);
         QObject::connect(&window, &MainWidget::signalQuit, &app, &QApplication::quit);
+        traceStartupIfAsked(window);
         window.show();
         result = app.exec();
     }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -53,6 +54,21 @@ std::size_t expectedSize(int fd, std::size_t limit)
     return std::min<std::size_t>(64 * 1024, limit);
 }
 
+// Reads into [at, end) until the end of the file, a read error or end.
+std::size_t readUntil(int fd, unsigned char* at, unsigned char* end)
+{
+    unsigned char* start = at;
+    while (at < end) {
+        ssize_t n = ::read(fd, at, static_cast<std::size_t>(end - at));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        at += n;
+    }
+    return static_cast<std::size_t>(at - start);
+}
+
 } // namespace
 
 bool slicePathFits(const char* path)
@@ -66,10 +82,24 @@ bool fileExists(const char* path)
     return fd.get() >= 0;
 }
 
-void FileBytes::reserve(std::size_t bytes)
+long readFileInto(const char* path, void* dst, std::size_t limit)
 {
-    if (buffer_.size() < bytes)
-        buffer_.resize(bytes);
+    FileDescriptor fd(openForReading(path));
+    if (fd.get() < 0)
+        return -1;
+    auto* at = static_cast<unsigned char*>(dst);
+    return static_cast<long>(readUntil(fd.get(), at, at + limit));
+}
+
+bool FileBytes::reserve(std::size_t bytes)
+{
+    try {
+        if (buffer_.size() < bytes)
+            buffer_.resize(bytes);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }
 
 bool FileBytes::load(const char* path, std::size_t limit)
@@ -82,16 +112,17 @@ bool FileBytes::load(const char* path, std::size_t limit)
     std::size_t wanted = expectedSize(fd.get(), limit);
     // One byte more than a regular file's size lets a file that grew since
     // fstat be noticed; the common case still ends with a read of 0.
-    reserve(std::min(wanted + 1, limit));
+    if (!reserve(std::min(wanted + 1, limit)))
+        return true;
     while (size_ < limit) {
-        if (size_ == buffer_.size())
-            reserve(std::min(std::max<std::size_t>(buffer_.size() * 2, 4096), limit));
-        ssize_t n = ::read(fd.get(), buffer_.data() + size_, buffer_.size() - size_);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
+        if (size_ == buffer_.size() &&
+            !reserve(std::min(std::max<std::size_t>(buffer_.size() * 2, 4096), limit)))
             break;
-        size_ += static_cast<std::size_t>(n);
+        std::size_t n =
+            readUntil(fd.get(), buffer_.data() + size_, buffer_.data() + buffer_.size());
+        size_ += n;
+        if (size_ < buffer_.size())
+            break;
     }
     return true;
 }

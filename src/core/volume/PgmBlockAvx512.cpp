@@ -30,22 +30,18 @@ LUMIDRA_AVX512 __m512i fieldValues(__m256i d0, __m256i d1, __m256i d2)
                             _mm512_mullo_epi16(_mm512_cvtepu8_epi16(d2), _mm512_set1_epi16(1600)));
 }
 
-// Stores the values of the lanes set in ends, in order, as 32-bit samples.
-LUMIDRA_AVX512 int storeFields(__m512i values16, std::uint32_t ends, std::uint32_t* dst)
+// Stores the values of the lanes set in ends, in order.
+LUMIDRA_AVX512 int storeFields(__m512i values16, std::uint32_t ends, std::uint16_t* dst)
 {
     __m512i packed = _mm512_maskz_compress_epi16(ends, values16);
     int n = std::popcount(ends);
-    std::uint32_t taken = _bzhi_u32(~0u, static_cast<unsigned>(n));
-    _mm512_mask_storeu_epi32(dst, static_cast<__mmask16>(taken),
-                             _mm512_cvtepu16_epi32(_mm512_castsi512_si256(packed)));
-    _mm512_mask_storeu_epi32(dst + 16, static_cast<__mmask16>(taken >> 16),
-                             _mm512_cvtepu16_epi32(_mm512_extracti64x4_epi64(packed, 1)));
+    _mm512_mask_storeu_epi16(dst, _bzhi_u32(~0u, static_cast<unsigned>(n)), packed);
     return n;
 }
 
 } // namespace
 
-LUMIDRA_AVX512 bool scanBlockAvx512(Scanner& s, std::uint32_t* dst, int& count)
+LUMIDRA_AVX512 bool scanBlockAvx512(Scanner& s, std::uint16_t* dst, int& count)
 {
     if (s.end - s.p < kBlock + 1 || s.p - s.begin < 2 || count > kSliceSamples - kMaxBlockFields)
         return false;
@@ -91,7 +87,7 @@ bool avx512Supported()
 
 #else
 
-bool lumidra::pgmscan::scanBlockAvx512(Scanner&, std::uint32_t*, int&)
+bool lumidra::pgmscan::scanBlockAvx512(Scanner&, std::uint16_t*, int&)
 {
     return false;
 }

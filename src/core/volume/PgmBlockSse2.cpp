@@ -76,7 +76,7 @@ void classify(const unsigned char* p, Block& b)
 
 } // namespace
 
-bool scanBlockSse2(Scanner& s, std::uint32_t* dst, int& count)
+bool scanBlockSse2(Scanner& s, std::uint16_t* dst, int& count)
 {
     if (s.end - s.p < kBlock + 1 || s.p - s.begin < 2 || count > kSliceSamples - kMaxBlockFields)
         return false;
@@ -102,7 +102,7 @@ bool scanBlockSse2(Scanner& s, std::uint32_t* dst, int& count)
 
 #else
 
-bool lumidra::pgmscan::scanBlockSse2(Scanner&, std::uint32_t*, int&)
+bool lumidra::pgmscan::scanBlockSse2(Scanner&, std::uint16_t*, int&)
 {
     return false;
 }

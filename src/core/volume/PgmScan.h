@@ -2,7 +2,7 @@
 
 // Pieces of the PGM slice parser shared by its scalar part and the block
 // scanners that read 64 bytes of samples at once with vector instructions.
-#include "core/volume/SliceLoader.h"
+#include "core/common/SliceGeometry.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -39,18 +39,23 @@ constexpr int kMaxBlockFields = kBlock / 2; // each field has a digit and a sepa
 // A block scanner takes the samples of the kBlock bytes at s.p when they
 // hold nothing but white space and runs of at most three digits (each run
 // then is one "%3d" field), stores them from dst[count] on and moves s.p
-// past them. s.p is at a field boundary: the byte before it is not part of
-// the field that starts there. Returns false, with nothing consumed or
-// stored, for any other bytes, near either end of the data, or when the
-// slice has no room for kMaxBlockFields more samples.
-using BlockScanner = bool (*)(Scanner& s, std::uint32_t* dst, int& count);
+// past them; it may go on with the blocks that follow while they qualify.
+// s.p is at a field boundary: the byte before it is not part of the field
+// that starts there. Returns false, with nothing consumed or stored, for any
+// other bytes, near either end of the data, or when the slice has no room
+// for kMaxBlockFields more samples.
+using BlockScanner = bool (*)(Scanner& s, std::uint16_t* dst, int& count);
 
-bool scanBlockSse2(Scanner& s, std::uint32_t* dst, int& count);
-bool scanBlockAvx512(Scanner& s, std::uint32_t* dst, int& count);
+bool scanBlockSse2(Scanner& s, std::uint16_t* dst, int& count);
+bool scanBlockAvx2(Scanner& s, std::uint16_t* dst, int& count);
+bool scanBlockAvx512(Scanner& s, std::uint16_t* dst, int& count);
 
+bool avx2Supported();
 bool avx512Supported();
 
-enum class SampleScan { Scalar, Sse2, Avx512 };
+enum class SampleScan { Scalar, Sse2, Avx2, Avx512 };
+constexpr SampleScan kEveryScan[] = {SampleScan::Scalar, SampleScan::Sse2, SampleScan::Avx2,
+                                     SampleScan::Avx512};
 
 bool supported(SampleScan scan);
 SampleScan fastestSupported();

@@ -2,49 +2,20 @@
 
 #include "core/common/Diagnostics.h"
 #include "core/volume/FileBytes.h"
+#include "core/volume/SliceRead.h"
 
-#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cstdio>
+#include <mutex>
 #include <new>
 #include <string_view>
 
-#include <sys/mman.h>
 #include <unistd.h>
 
 namespace lumidra {
 
 namespace {
-
-// A plain PGM slice is about 250 KB; this only bounds what a hostile file
-// (or a device named like a slice) can make the loader hold.
-constexpr std::size_t kMaxPgmFileBytes = std::size_t{64} << 20;
-
-using SliceReader = int (*)(FileBytes&, std::uint32_t*, const char*);
-
-int notFound(std::uint32_t* dst, const char* path)
-{
-    diag("File not found: %s\n", path ? path : "");
-    std::fill(dst, dst + kSliceSamples, 0u);
-    return -1;
-}
-
-int readRawWith(FileBytes& bytes, std::uint32_t* dst, const char* path)
-{
-    if (!bytes.load(path, kRawSliceBytes))
-        return notFound(dst, path);
-    diag("File opened: %s\n", path);
-    return parseRawSlice(dst, bytes.data(), bytes.size());
-}
-
-int readPgmWith(FileBytes& bytes, std::uint32_t* dst, const char* path)
-{
-    if (!bytes.load(path, kMaxPgmFileBytes))
-        return notFound(dst, path);
-    diag("File opened: %s\n", path);
-    return parsePgmSlice(dst, reinterpret_cast<const char*>(bytes.data()), bytes.size());
-}
 
 using PathBuffer = char[kMaxSlicePath + 1];
 
@@ -59,14 +30,6 @@ bool sliceExists(const char* dir, int number, const char* suffix)
 {
     PathBuffer path;
     return formSlicePath(path, dir, number, suffix) && fileExists(path);
-}
-
-int countSlices(const char* dir, const char* suffix)
-{
-    int count = 0;
-    while (count < INT_MAX && sliceExists(dir, count, suffix))
-        ++count;
-    return count;
 }
 
 // MemAvailable counts the page cache the kernel would give back; free pages
@@ -94,77 +57,122 @@ std::size_t availableMemory()
     return SIZE_MAX;
 }
 
-// Transparent huge pages are opt-in here: asking for them cuts the page
-// faults of filling a block of tens of megabytes.
-void adviseHugePages(void* block, std::size_t bytes)
+void refuse(int count, const char* dir)
 {
-    auto pageSize = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    auto begin = (reinterpret_cast<std::uintptr_t>(block) + pageSize - 1) & ~(pageSize - 1);
-    auto end = (reinterpret_cast<std::uintptr_t>(block) + bytes) & ~(pageSize - 1);
-    if (end > begin)
-        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    diag("Not enough memory for %d slices of %s\n", count, dir);
 }
 
-// Not zeroed: every reader fills all samples of its slice on every path.
-std::unique_ptr<std::uint32_t[]> allocateSamples(int count)
-{
-    std::size_t samples = static_cast<std::size_t>(count) * kSliceSamples;
-    std::unique_ptr<std::uint32_t[]> block(new (std::nothrow) std::uint32_t[samples]);
-    if (block)
-        adviseHugePages(block.get(), samples * sizeof(std::uint32_t));
-    return block;
-}
-
-void readSlices(std::uint32_t* samples, int count, const char* dir, const char* suffix,
-                SliceReader reader)
-{
-    FileBytes bytes;
-    PathBuffer path;
-    for (int j = 0; j < count; ++j) {
-        std::uint32_t* slice = samples + static_cast<std::size_t>(j) * kSliceSamples;
-        if (formSlicePath(path, dir, j, suffix))
-            reader(bytes, slice, path);
-        else
-            std::fill(slice, slice + kSliceSamples, 0u);
+// The stack loaded last and the directory it came from, as the candidate the
+// next load of that directory compares its slices with. Held weakly: the
+// views own their stacks, and a stack no view holds any more is gone.
+class LastLoaded {
+public:
+    SharedSliceStack find(const std::string& dir)
+    {
+        std::lock_guard lock(mutex_);
+        return dir == dir_ ? stack_.lock() : nullptr;
     }
+    void remember(const std::string& dir, const SharedSliceStack& stack)
+    {
+        std::lock_guard lock(mutex_);
+        dir_ = dir;
+        stack_ = stack;
+    }
+
+private:
+    std::mutex mutex_;
+    std::string dir_;
+    std::weak_ptr<const SliceStack> stack_;
+};
+
+LastLoaded& lastLoaded()
+{
+    static LastLoaded last;
+    return last;
+}
+
+int readSliceWith(SliceFormat format, std::uint32_t* dst, const char* path)
+{
+    auto samples = std::make_unique_for_overwrite<std::uint16_t[]>(kSliceSamples);
+    FileBytes bytes;
+    SliceReport report = readSliceFile(format, path, samples.get(), bytes);
+    report.print(path);
+    widenSlice(samples.get(), dst, format);
+    return report.result;
 }
 
 } // namespace
 
+SliceFileList findSliceFiles(const char* dir)
+{
+    SliceFileList files;
+    files.dir = dir ? dir : kDefaultImageDir;
+    // Slice 0 decides the format for the whole directory.
+    bool pgm = sliceExists(files.dir.c_str(), 0, ".pgm");
+    files.format = pgm ? SliceFormat::Pgm : SliceFormat::Raw;
+    const char* suffix = pgm ? ".pgm" : "";
+    PathBuffer path;
+    for (int number = 0; number < INT_MAX; ++number) {
+        if (!formSlicePath(path, files.dir.c_str(), number, suffix) || !fileExists(path))
+            break;
+        files.paths.emplace_back(path);
+    }
+    return files;
+}
+
+SharedSliceStack loadImageDirectoryWithin(const char* dir, std::size_t memoryBudget)
+{
+    SliceFileList files = findSliceFiles(dir);
+    if (files.count() == 0)
+        return std::make_shared<const SliceStack>(0);
+    // A second load of the same slices keeps nothing new.
+    SharedSliceStack candidate = lastLoaded().find(files.dir);
+    bool mayShare = candidate && candidate->count() == files.count();
+    if (!mayShare &&
+        static_cast<std::size_t>(files.count()) > memoryBudget / kBytesPerLoadedSlice) {
+        refuse(files.count(), files.dir.c_str());
+        return std::make_shared<const SliceStack>(0);
+    }
+    SharedSliceStack stack = loadSliceFiles(files, std::move(candidate));
+    if (stack->count() > 0)
+        lastLoaded().remember(files.dir, stack);
+    return stack;
+}
+
+SharedSliceStack loadImageDirectory(const char* dir)
+{
+    return loadImageDirectoryWithin(dir, availableMemory());
+}
+
 int readRawSlice(std::uint32_t* dst, const char* path)
 {
-    FileBytes bytes;
-    return readRawWith(bytes, dst, path);
+    return readSliceWith(SliceFormat::Raw, dst, path);
 }
 
 int readPgmSlice(std::uint32_t* dst, const char* path)
 {
-    FileBytes bytes;
-    return readPgmWith(bytes, dst, path);
+    return readSliceWith(SliceFormat::Pgm, dst, path);
 }
 
 int loadSliceStackWithin(SampleStack& out, const char* dir, std::size_t memoryBudget)
 {
     out = SampleStack{};
-    if (!dir)
-        dir = kDefaultImageDir;
-
-    // Slice 0 decides the kind for the whole directory.
-    bool pgm = sliceExists(dir, 0, ".pgm");
-    const char* suffix = pgm ? ".pgm" : "";
-    SliceReader reader = pgm ? readPgmWith : readRawWith;
-
-    int count = countSlices(dir, suffix);
+    SliceFileList files = findSliceFiles(dir);
+    const int count = files.count();
     if (count == 0)
         return 0;
     std::unique_ptr<std::uint32_t[]> samples;
-    if (static_cast<std::size_t>(count) <= memoryBudget / kBytesPerLoadedSlice)
-        samples = allocateSamples(count);
+    if (static_cast<std::size_t>(count) <= memoryBudget / kBytesPerSampleSlice)
+        samples.reset(new (std::nothrow) std::uint32_t[sliceOffset(count)]);
     if (!samples) {
-        diag("Not enough memory for %d slices of %s\n", count, dir);
+        refuse(count, files.dir.c_str());
         return 0;
     }
-    readSlices(samples.get(), count, dir, suffix, reader);
+    SharedSliceStack stack = loadSliceFiles(files);
+    if (stack->count() != count)
+        return 0;
+    for (int z = 0; z < count; ++z)
+        widenSlice(stack->sampleSlice(z), samples.get() + sliceOffset(z), files.format);
     out.samples = std::move(samples);
     out.count = count;
     return count;
@@ -173,18 +181,6 @@ int loadSliceStackWithin(SampleStack& out, const char* dir, std::size_t memoryBu
 int loadSliceStack(SampleStack& out, const char* dir)
 {
     return loadSliceStackWithin(out, dir, availableMemory());
-}
-
-SharedSliceStack loadImageDirectory(const char* dir)
-{
-    SampleStack loaded;
-    const int count = loadSliceStack(loaded, dir);
-    auto stack = std::make_shared<SliceStack>(count);
-    for (std::size_t i = 0; i < stack->size(); ++i) {
-        stack->sampleData()[i] = static_cast<std::uint16_t>(loaded.samples[i]);
-        stack->greyData()[i] = greyOf(loaded.samples[i]);
-    }
-    return stack;
 }
 
 } // namespace lumidra

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace lumidra {
 
@@ -13,8 +15,45 @@ constexpr int kMaxSlicePath = 1023;                       // longest slice path,
 constexpr std::size_t kRawSliceBytes = kSliceSamples * 2; // 16-bit big-endian samples
 constexpr const char* kDefaultImageDir = "./data/";
 
-// The loader's result: count slices of 65,536 samples on a 12-bit scale,
-// slice-major, rows in order within a slice.
+enum class SliceFormat { Raw, Pgm };
+
+// The slice files of an image directory (a path prefix ending in '/'): the
+// format slice 0 decides for all of them, and the files numbered from 0 up
+// to the first gap.
+struct SliceFileList {
+    std::string dir;
+    SliceFormat format = SliceFormat::Raw;
+    std::vector<std::string> paths;
+
+    int count() const { return static_cast<int>(paths.size()); }
+};
+
+// null means "./data/".
+SliceFileList findSliceFiles(const char* dir);
+
+// Bytes that one slice costs in memory once loaded and shown: its samples and
+// its grey bytes, one copy shared by both views.
+constexpr std::size_t kBytesPerLoadedSlice = kSliceSamples * (sizeof(std::uint16_t) + 1);
+
+// The stack the views keep for an image directory (null means "./data/"):
+// every slice file read and its diagnostics printed in slice order, each
+// file read into the stack on one of several threads. When the stack loaded
+// last for the same directory holds the same slices, that stack is returned
+// and nothing new is kept. A directory whose slices would need more memory
+// than the machine has available is refused with a diagnostic: no slice.
+SharedSliceStack loadImageDirectory(const char* dir = nullptr);
+SharedSliceStack loadImageDirectoryWithin(const char* dir, std::size_t memoryBudget);
+
+// The slice files read into a stack on `threads` threads (0: as many as
+// help), their diagnostics printed in slice order on the calling thread. A
+// candidate that turns out to hold the same slices is returned instead of a
+// new stack; a new one is made only from the first slice that differs.
+// Without memory for a new stack: a diagnostic, and no slice.
+SharedSliceStack loadSliceFiles(const SliceFileList& files, SharedSliceStack candidate = nullptr,
+                                int threads = 0);
+
+// The loader's result as 32-bit samples on a 12-bit scale: count slices of
+// 65,536, slice-major, rows in order within a slice.
 struct SampleStack {
     std::unique_ptr<std::uint32_t[]> samples;
     int count = 0;
@@ -22,22 +61,19 @@ struct SampleStack {
     std::size_t size() const { return static_cast<std::size_t>(count) * kSliceSamples; }
 };
 
-// Loads every slice of an image directory (a path prefix ending in '/'; null
-// means "./data/"). Returns the slice count. Slices whose file fails are 0.
+// Loads every slice of an image directory into 32-bit samples. Returns the
+// slice count. Slices whose file fails are 0.
 int loadSliceStack(SampleStack& out, const char* dir = nullptr);
+
+// Bytes one slice costs while loadSliceStack builds its 32-bit block from a
+// stack.
+constexpr std::size_t kBytesPerSampleSlice =
+    kSliceSamples * sizeof(std::uint32_t) + kBytesPerLoadedSlice;
 
 // As loadSliceStack, but refuses (diagnostic, no slice) a directory whose
 // slices would need more than memoryBudget bytes. loadSliceStack passes the
 // memory the machine has available.
 int loadSliceStackWithin(SampleStack& out, const char* dir, std::size_t memoryBudget);
-
-// Bytes that one slice costs in memory once loaded and shown: its samples
-// and a view's grey bytes.
-constexpr std::size_t kBytesPerLoadedSlice = kSliceSamples * (sizeof(std::uint32_t) + 1);
-
-// The stack the views keep for an image directory: the same files read and
-// the same diagnostics printed as loadSliceStack.
-SharedSliceStack loadImageDirectory(const char* dir = nullptr);
 
 // Readers of one slice file into 65,536 samples. On every path after the
 // file opened they leave all 65,536 samples defined (0 where nothing was read).

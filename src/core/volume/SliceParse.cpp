@@ -1,14 +1,16 @@
-// The two slice formats parsed from bytes already in memory. The PGM rules
-// are those of reading the file with fscanf under glibc in the C locale;
-// tests/volume/PgmReference.cpp does exactly that, and the two must agree.
-#include "core/volume/SliceLoader.h"
+// The two slice formats parsed from bytes already in memory into 16-bit
+// samples. The PGM rules are those of reading the file with fscanf under
+// glibc in the C locale; tests/support/PgmReference.cpp does exactly that,
+// and the two must agree.
+#include "core/volume/SliceRead.h"
 
 #include "core/common/Diagnostics.h"
-#include "core/volume/PgmScan.h"
+#include "core/volume/SliceLoader.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <string_view>
 
 #if defined(__SSE2__)
@@ -30,9 +32,9 @@ constexpr std::size_t kSampleWidth = 3;    // "%3d"
 
 // memset rather than a loop: the fill runs for every slice, and a loop is
 // instrumented per sample in the fuzzing build.
-void zeroFrom(std::uint32_t* dst, std::size_t first)
+void zeroFrom(std::uint16_t* dst, std::size_t first)
 {
-    std::memset(dst + first, 0, (kSliceSamples - first) * sizeof(std::uint32_t));
+    std::memset(dst + first, 0, (kSliceSamples - first) * sizeof(std::uint16_t));
 }
 
 Scanner scannerOf(std::string_view text)
@@ -125,7 +127,7 @@ bool headerFits(Scanner& s)
 // A field that is not a number ends the slice; the rest of it stays 0.
 // Runs of plain samples go through the block scanner, anything else (a
 // sign, a failure, the last bytes) one field at a time.
-void scanSamples(Scanner& s, std::uint32_t* dst, pgmscan::BlockScanner scanBlock)
+void scanSamples(Scanner& s, std::uint16_t* dst, pgmscan::BlockScanner scanBlock)
 {
     int i = 0;
     while (i < kSliceSamples) {
@@ -134,7 +136,7 @@ void scanSamples(Scanner& s, std::uint32_t* dst, pgmscan::BlockScanner scanBlock
         int value = 0;
         if (!scanInt(s, kSampleWidth, value))
             break;
-        dst[i++] = static_cast<std::uint32_t>(value) * 16u;
+        dst[i++] = static_cast<std::uint16_t>(value * 16);
     }
     zeroFrom(dst, static_cast<std::size_t>(i));
 }
@@ -144,6 +146,8 @@ pgmscan::BlockScanner blockScannerFor(SampleScan scan)
     switch (scan) {
     case SampleScan::Avx512:
         return pgmscan::scanBlockAvx512;
+    case SampleScan::Avx2:
+        return pgmscan::scanBlockAvx2;
     case SampleScan::Sse2:
         return pgmscan::scanBlockSse2;
     default:
@@ -151,45 +155,93 @@ pgmscan::BlockScanner blockScannerFor(SampleScan scan)
     }
 }
 
+SliceReport readReport(int result)
+{
+    SliceReport report;
+    report.outcome = SliceReport::Outcome::Read;
+    report.result = result;
+    return report;
+}
+
+// A slice of 16-bit samples to parse into before widening.
+std::unique_ptr<std::uint16_t[]> sliceScratch()
+{
+    return std::make_unique_for_overwrite<std::uint16_t[]>(kSliceSamples);
+}
+
 } // namespace
 
-int parseRawSlice(std::uint32_t* dst, const unsigned char* data, std::size_t size)
+void SliceReport::print(const char* path) const
+{
+    if (outcome == Outcome::NotFound) {
+        diag("File not found: %s\n", path ? path : "");
+        return;
+    }
+    diag("File opened: %s\n", path);
+    printVerdict();
+}
+
+void SliceReport::printVerdict() const
+{
+    if (outcome == Outcome::WrongMagic)
+        diag("%s invalid .pgm type", magic.c_str());
+    else if (outcome == Outcome::WrongHeader)
+        diag("Parameters not correct, should be 256, 256, 255");
+}
+
+SliceReport parseRawSamples(std::uint16_t* dst, const unsigned char* data, std::size_t size)
 {
     std::size_t count = std::min(size, kRawSliceBytes) / 4 * 2;
     std::size_t i = 0;
 #if defined(__SSE2__)
-    // Eight samples a step: swap the bytes of each 16-bit pair, widen to 32.
-    const __m128i none = _mm_setzero_si128();
+    // Eight samples a step: swap the bytes of each 16-bit pair.
     for (; i + 8 <= count; i += 8) {
         __m128i pairs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 2 * i));
-        __m128i swapped = _mm_or_si128(_mm_slli_epi16(pairs, 8), _mm_srli_epi16(pairs, 8));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_unpacklo_epi16(swapped, none));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i + 4),
-                         _mm_unpackhi_epi16(swapped, none));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i),
+                         _mm_or_si128(_mm_slli_epi16(pairs, 8), _mm_srli_epi16(pairs, 8)));
     }
 #endif
     for (; i < count; ++i)
-        dst[i] = static_cast<std::uint32_t>(data[2 * i]) << 8 | data[2 * i + 1];
+        dst[i] = static_cast<std::uint16_t>(data[2 * i] << 8 | data[2 * i + 1]);
     zeroFrom(dst, count);
-    return static_cast<int>(count);
+    return readReport(static_cast<int>(count));
+}
+
+SliceReport parsePgmSamples(SampleScan scan, std::uint16_t* dst, const char* data, std::size_t size)
+{
+    Scanner s = scannerOf({data, size});
+    std::string_view magic = asCString(scanWord(s));
+    SliceReport report;
+    if (magic != "P2") {
+        report.outcome = SliceReport::Outcome::WrongMagic;
+        report.magic = magic;
+        zeroFrom(dst, 0);
+        return report;
+    }
+    if (!headerFits(s)) {
+        report.outcome = SliceReport::Outcome::WrongHeader;
+        zeroFrom(dst, 0);
+        return report;
+    }
+    scanSamples(s, dst, blockScannerFor(supported(scan) ? scan : SampleScan::Scalar));
+    return readReport(kSliceSamples);
+}
+
+int parseRawSlice(std::uint32_t* dst, const unsigned char* data, std::size_t size)
+{
+    auto samples = sliceScratch();
+    SliceReport report = parseRawSamples(samples.get(), data, size);
+    widenSlice(samples.get(), dst, SliceFormat::Raw);
+    return report.result;
 }
 
 int parsePgmSliceWith(SampleScan scan, std::uint32_t* dst, const char* data, std::size_t size)
 {
-    Scanner s = scannerOf({data, size});
-    std::string_view magic = asCString(scanWord(s));
-    if (magic != "P2") {
-        diag("%.*s invalid .pgm type", static_cast<int>(magic.size()), magic.data());
-        zeroFrom(dst, 0);
-        return -1;
-    }
-    if (!headerFits(s)) {
-        diag("Parameters not correct, should be 256, 256, 255");
-        zeroFrom(dst, 0);
-        return -1;
-    }
-    scanSamples(s, dst, blockScannerFor(supported(scan) ? scan : SampleScan::Scalar));
-    return kSliceSamples;
+    auto samples = sliceScratch();
+    SliceReport report = parsePgmSamples(scan, samples.get(), data, size);
+    widenSlice(samples.get(), dst, SliceFormat::Pgm);
+    report.printVerdict();
+    return report.result;
 }
 
 int parsePgmSlice(std::uint32_t* dst, const char* data, std::size_t size)
@@ -197,11 +249,24 @@ int parsePgmSlice(std::uint32_t* dst, const char* data, std::size_t size)
     return parsePgmSliceWith(pgmscan::fastestSupported(), dst, data, size);
 }
 
+// A PGM field holds at most three characters, so its value * 16 lies within
+// -1,584 and 15,984 and its sample, read as int16, is that value.
+void widenSlice(const std::uint16_t* samples, std::uint32_t* dst, SliceFormat format)
+{
+    if (format == SliceFormat::Pgm)
+        for (int i = 0; i < kSliceSamples; ++i)
+            dst[i] = static_cast<std::uint32_t>(static_cast<std::int16_t>(samples[i]));
+    else
+        std::copy(samples, samples + kSliceSamples, dst);
+}
+
 bool pgmscan::supported(SampleScan scan)
 {
     switch (scan) {
     case SampleScan::Avx512:
         return avx512Supported();
+    case SampleScan::Avx2:
+        return avx2Supported();
     case SampleScan::Sse2:
 #if defined(__SSE2__)
         return true;
@@ -216,6 +281,7 @@ bool pgmscan::supported(SampleScan scan)
 SampleScan pgmscan::fastestSupported()
 {
     static const SampleScan fastest = supported(SampleScan::Avx512) ? SampleScan::Avx512
+                                      : supported(SampleScan::Avx2) ? SampleScan::Avx2
                                       : supported(SampleScan::Sse2) ? SampleScan::Sse2
                                                                     : SampleScan::Scalar;
     return fastest;

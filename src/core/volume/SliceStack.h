@@ -40,9 +40,13 @@ public:
     bool sameSlices(const SliceStack& other) const;
 
 private:
+    struct Free {
+        void operator()(void* block) const;
+    };
+
     int count_ = 0;
-    std::unique_ptr<std::uint8_t[]> grey_;
-    std::unique_ptr<std::uint16_t[]> samples_;
+    std::unique_ptr<std::uint8_t[], Free> grey_;
+    std::unique_ptr<std::uint16_t[], Free> samples_;
     std::shared_ptr<const VolumeSource> source_;
 };
 

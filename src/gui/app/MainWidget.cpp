@@ -47,8 +47,9 @@ void MainWidget::buildViews(QGridLayout* grid, const StartupImages& start)
     connect(dr1, &DisplayRegion::numPixChanged, this, &MainWidget::changeNumPix);
     numPix = dr1->announceNumPix();
 
-    // dr2 gets a slice stack of its own: it takes over the one a temporary
-    // view loads, and that stack outlives the temporary. A stack read before
+    // dr2 takes over the stack a temporary view loads again; the stack
+    // outlives the temporary. When the slices are dr1's, that load keeps
+    // dr1's stack, so the two views hold one copy. A stack read before
     // start-up is held by both views, not read again.
     auto* loader = start.stack ? new DisplayRegion(dr1, nullptr, start.stack)
                                : new DisplayRegion(dr1, nullptr, 0, dir);

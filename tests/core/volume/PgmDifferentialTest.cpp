@@ -37,7 +37,7 @@ public:
             wanted = referenceReadPgm(file, want_.data());
             std::fclose(file);
         });
-        for (SampleScan scan : {SampleScan::Scalar, SampleScan::Sse2, SampleScan::Avx512}) {
+        for (SampleScan scan : pgmscan::kEveryScan) {
             if (!pgmscan::supported(scan))
                 continue;
             std::memset(got_.data(), 0xAB, got_.size() * sizeof(got_[0]));

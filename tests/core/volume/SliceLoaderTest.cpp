@@ -137,13 +137,13 @@ TEST(SliceLoader, AStackOverTheMemoryBudgetIsRefusedWhole)
     TempDir dir;
     for (int number = 0; number < 3; ++number)
         writeRaw(dir, number);
-    Loaded l = load(dir.prefix().c_str(), 3 * kBytesPerLoadedSlice);
+    Loaded l = load(dir.prefix().c_str(), 3 * kBytesPerSampleSlice);
     EXPECT_EQ(l.count, 3);
 
     int count = 0;
     EXPECT_EQ(capturedStdout([&] {
                   count = loadSliceStackWithin(l.stack, dir.prefix().c_str(),
-                                               3 * kBytesPerLoadedSlice - 1);
+                                               3 * kBytesPerSampleSlice - 1);
               }),
               "Not enough memory for 3 slices of " + dir.prefix() + "\n");
     EXPECT_EQ(count, 0);

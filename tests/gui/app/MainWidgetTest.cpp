@@ -366,3 +366,16 @@ TEST(MainWindowWithoutSlices, OpensWithBlackViewsAndAnEmptySelectorRange)
 }
 
 } // namespace
+
+// dr2 is copied from a view that loads ./data/ a second time: the slices are
+// dr1's, so both views hold dr1's stack; File → Open keeps it that way.
+TEST_F(MainWindowTest, BothViewsHoldOneStackAfterStartUpAndAfterOpen)
+{
+    EXPECT_EQ(window->colourView()->sliceStack(), window->greyView()->sliceStack());
+    std::filesystem::path other = cwd.path() / "other";
+    guitest::writeTestStack(other, 2, 5);
+    guitest::answerFileDialog(QString::fromStdString(other.string()));
+    window->selOpen();
+    ASSERT_EQ(window->greyView()->sliceCount(), 2);
+    EXPECT_EQ(window->colourView()->sliceStack(), window->greyView()->sliceStack());
+}

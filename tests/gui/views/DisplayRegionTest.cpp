@@ -447,3 +447,40 @@ TEST_F(DisplayRegionTest, WaveletIfyReplacesThePictureUntilTheNextRender)
 }
 
 } // namespace
+
+namespace {
+
+// Each view loads the directory itself: while the files stay the same the
+// two keep one stack; a file changed between their loads gives each its own.
+TEST_F(DisplayRegionTest, TwoViewsKeepOneStackUntilAFileChangesBetweenTheirLoads)
+{
+    DisplayRegion first(nullptr, "dr1", 0);
+    DisplayRegion second(nullptr, "dr2", 0);
+    first.changeImageDir(dataDir.data());
+    second.changeImageDir(dataDir.data());
+    EXPECT_EQ(second.sliceStack(), first.sliceStack());
+
+    const int changedPattern = 9;
+    makeSliceDir(root + "changed/", 2, changedPattern - 1, false);
+    std::filesystem::copy_file(root + "changed/slice001", dataDir + "slice001",
+                               std::filesystem::copy_options::overwrite_existing);
+    second.changeImageDir(dataDir.data());
+    ASSERT_NE(second.sliceStack(), first.sliceStack());
+
+    showAndWait(first);
+    showAndWait(second);
+    for (DisplayRegion* view : {&first, &second})
+        view->changeImage(1);
+    EXPECT_TRUE(screenShows(first, greyPattern(1)));
+    EXPECT_TRUE(screenShows(second, greyPattern(changedPattern)));
+    for (DisplayRegion* view : {&first, &second})
+        view->changeImage(2);
+    EXPECT_TRUE(screenShows(first, greyPattern(2)));
+    EXPECT_TRUE(screenShows(second, greyPattern(2)));
+
+    // The next load of the directory finds the latest stack and keeps it.
+    first.changeImageDir(dataDir.data());
+    EXPECT_EQ(first.sliceStack(), second.sliceStack());
+}
+
+} // namespace
