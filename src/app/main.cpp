@@ -1,4 +1,5 @@
 #include "StartupTrace.h"
+#include "core/volume/SliceLoader.h"
 #include "gui/app/MainWidget.h"
 
 #include "core/volume/VolumeReader.h"
@@ -139,6 +140,10 @@ int main(int argc, char** argv)
             return kBadPath;
         }
     }
+
+    // The views' first load overlaps the toolkit's start-up; dr1 takes it.
+    if (!start.stack)
+        lumidra::loadImageDirectoryAhead(start.path.c_str());
 
     QApplication app(argc, argv);
     // Ties the window to the menu entry (Wayland's app id); sets no caption.

@@ -7,6 +7,10 @@
 #include <charconv>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <future>
+#include <optional>
 #include <mutex>
 #include <new>
 #include <string_view>
@@ -91,6 +95,61 @@ LastLoaded& lastLoaded()
     return last;
 }
 
+// A first load started ahead on a thread of its own, so that it overlaps the
+// toolkit's start-up. Its diagnostics are held back and printed by the load
+// that takes it, at the moment that load would have printed them itself.
+class LoadAhead {
+public:
+    struct Result {
+        SharedSliceStack stack;
+        std::string printed;
+    };
+
+    void start(std::string dir, std::function<SharedSliceStack(const std::string&)> load)
+    {
+        std::lock_guard lock(mutex_);
+        dir_ = dir;
+        pending_ = std::async(std::launch::async, [dir = std::move(dir), load = std::move(load)] {
+            char* text = nullptr;
+            std::size_t size = 0;
+            std::FILE* held = ::open_memstream(&text, &size);
+            std::FILE* previous = setDiagStream(held);
+            Result result{load(dir), {}};
+            setDiagStream(previous);
+            if (held) {
+                std::fclose(held);
+                result.printed.assign(text, size);
+                std::free(text);
+            }
+            return result;
+        });
+    }
+
+    // The load ahead of dir, once. Any other load drops a pending one, so
+    // that a stack nobody takes is not kept.
+    std::optional<Result> take(const std::string& dir)
+    {
+        std::lock_guard lock(mutex_);
+        if (!pending_.valid())
+            return std::nullopt;
+        Result result = pending_.get();
+        if (dir != dir_)
+            return std::nullopt;
+        return result;
+    }
+
+private:
+    std::mutex mutex_;
+    std::string dir_;
+    std::future<Result> pending_;
+};
+
+LoadAhead& loadAhead()
+{
+    static LoadAhead ahead;
+    return ahead;
+}
+
 int readSliceWith(SliceFormat format, std::uint32_t* dst, const char* path)
 {
     auto samples = std::make_unique_for_overwrite<std::uint16_t[]>(kSliceSamples);
@@ -120,7 +179,9 @@ SliceFileList findSliceFiles(const char* dir)
     return files;
 }
 
-SharedSliceStack loadImageDirectoryWithin(const char* dir, std::size_t memoryBudget)
+namespace {
+
+SharedSliceStack loadNow(const char* dir, std::size_t memoryBudget)
 {
     SliceFileList files = findSliceFiles(dir);
     if (files.count() == 0)
@@ -139,9 +200,28 @@ SharedSliceStack loadImageDirectoryWithin(const char* dir, std::size_t memoryBud
     return stack;
 }
 
+} // namespace
+
+SharedSliceStack loadImageDirectoryWithin(const char* dir, std::size_t memoryBudget)
+{
+    if (std::optional<LoadAhead::Result> ahead = loadAhead().take(dir ? dir : kDefaultImageDir)) {
+        diag("%.*s", static_cast<int>(ahead->printed.size()), ahead->printed.data());
+        return ahead->stack;
+    }
+    return loadNow(dir, memoryBudget);
+}
+
 SharedSliceStack loadImageDirectory(const char* dir)
 {
     return loadImageDirectoryWithin(dir, availableMemory());
+}
+
+void loadImageDirectoryAhead(const char* dir)
+{
+    // Made first, so it outlives the load ahead even at exit.
+    lastLoaded();
+    loadAhead().start(dir ? dir : kDefaultImageDir,
+                      [](const std::string& d) { return loadNow(d.c_str(), availableMemory()); });
 }
 
 int readRawSlice(std::uint32_t* dst, const char* path)

@@ -44,6 +44,12 @@ constexpr std::size_t kBytesPerLoadedSlice = kSliceSamples * (sizeof(std::uint16
 SharedSliceStack loadImageDirectory(const char* dir = nullptr);
 SharedSliceStack loadImageDirectoryWithin(const char* dir, std::size_t memoryBudget);
 
+// Starts the load of an image directory on a thread of its own, so that it
+// overlaps the program's start-up. The next loadImageDirectory of the same
+// directory takes its stack and prints its diagnostics then, as if it had
+// read the files itself; any other load drops it.
+void loadImageDirectoryAhead(const char* dir = nullptr);
+
 // The slice files read into a stack on `threads` threads (0: as many as
 // help), their diagnostics printed in slice order on the calling thread. A
 // candidate that turns out to hold the same slices is returned instead of a

@@ -181,6 +181,34 @@ TEST(StackLoader, ASecondLoadOfTheSameSlicesKeepsTheFirstStack)
     EXPECT_TRUE(holds(*b, 4, rampSamples(4)));
 }
 
+// A load started ahead prints nothing until the load that takes it, which
+// prints what it would have printed itself; it is taken once, and a load of
+// another directory drops it.
+TEST(StackLoader, ALoadAheadIsTakenOnceWithItsReportsInPlace)
+{
+    TempDir dir, other;
+    writeRawStack(dir, 4);
+    writeRawStack(other, 1);
+    const std::string path = dir.prefix();
+    SharedSliceStack reference;
+    const std::string reports =
+        capturedStdout([&] { reference = loadImageDirectory(path.c_str()); });
+    reference.reset();
+    const std::string refused = "Not enough memory for 4 slices of " + path + "\n";
+
+    // With no memory to spare, only a load ahead can give the slices.
+    SharedSliceStack taken, again;
+    EXPECT_EQ(capturedStdout([&] { loadImageDirectoryAhead(path.c_str()); }), "");
+    EXPECT_EQ(capturedStdout([&] { taken = loadImageDirectoryWithin(path.c_str(), 0); }), reports);
+    EXPECT_TRUE(holds(*taken, 3, rampSamples(3)));
+    EXPECT_EQ(capturedStdout([&] { again = loadImageDirectory(path.c_str()); }), reports);
+    EXPECT_EQ(again, taken) << "the second load reads the files and keeps the first stack";
+
+    capturedStdout([&] { loadImageDirectoryAhead(path.c_str()); });
+    capturedStdout([&] { loadImageDirectory(other.prefix().c_str()); });
+    EXPECT_EQ(capturedStdout([&] { loadImageDirectoryWithin(path.c_str(), 0); }), refused);
+}
+
 // The first, a middle and the last slice changed between the two loads, on
 // one thread and several: the second stack holds the new slice and the
 // first stack's others; the first stack is left as it was.
