@@ -4,8 +4,10 @@
 // plain PGM laid out as netpbm writes it, raw big-endian slices.
 #include "TestFiles.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +48,24 @@ inline std::string plainPgm(const std::vector<std::uint8_t>& grey)
         text += '\n';
     }
     return text;
+}
+
+// Creates directories under root until the path is exactly `length`
+// characters long (at least two more than root's), for tests at the limits
+// of a path's length. Returns the path, without a final '/'.
+inline std::string directoryOfLength(const std::filesystem::path& root, std::size_t length)
+{
+    std::string path = root.string();
+    while (path.size() < length) {
+        const std::size_t room = length - path.size() - 1; // after the '/'
+        std::size_t take = std::min<std::size_t>(room, 200);
+        if (room - take == 1) // the next name needs a '/' and a character
+            --take;
+        path += '/';
+        path.append(take, 'd');
+        std::filesystem::create_directory(path);
+    }
+    return path;
 }
 
 inline std::string rawSlice(const std::vector<std::uint16_t>& samples)

@@ -48,7 +48,9 @@ void RegionTable::initRegions()
     last.min = 0;
     last.max = 255;
     last.red = last.green = last.blue = 0;
-    loadRegionFile();
+    // Without a default file the table stays as generated; the reader has
+    // already said so on standard output.
+    (void)loadRegionFile();
 }
 
 void RegionTable::clearRegions()
@@ -85,7 +87,7 @@ void RegionTable::generateRegions()
 int RegionTable::loadRegionFile(const char* path)
 {
     std::vector<imgMaterial> loaded;
-    const int count = readRegionFile(loaded, path);
+    const int count = readRegionFile(loaded, path, kRegionCount);
     if (count < 0)
         return count;
     const int n = std::min(count, kRegionCount);

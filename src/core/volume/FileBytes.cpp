@@ -1,12 +1,12 @@
 #include "core/volume/FileBytes.h"
 
+#include "core/common/FileHandle.h"
 #include "core/volume/SliceLoader.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,34 +14,13 @@ namespace lumidra {
 
 namespace {
 
-// Non-blocking, so that a FIFO or terminal named like a slice cannot stall
-// the loader: with no data ready it reads as an empty file.
-int openForReading(const char* path)
+// A path too long for a slice is refused before the file system sees it.
+FileHandle openForReading(const char* path)
 {
     if (!slicePathFits(path))
-        return -1;
-    int fd;
-    do
-        fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    while (fd < 0 && errno == EINTR);
-    return fd;
+        return FileHandle();
+    return FileHandle::openForReading(path);
 }
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // Size to read first: the whole of a regular file; a device or pipe has no
 // size, so it starts small and grows up to the limit.
@@ -62,8 +41,7 @@ bool slicePathFits(const char* path)
 
 bool fileExists(const char* path)
 {
-    FileDescriptor fd(openForReading(path));
-    return fd.get() >= 0;
+    return openForReading(path).isOpen();
 }
 
 void FileBytes::reserve(std::size_t bytes)
@@ -75,18 +53,18 @@ void FileBytes::reserve(std::size_t bytes)
 bool FileBytes::load(const char* path, std::size_t limit)
 {
     size_ = 0;
-    FileDescriptor fd(openForReading(path));
-    if (fd.get() < 0)
+    FileHandle file = openForReading(path);
+    if (!file.isOpen())
         return false;
 
-    std::size_t wanted = expectedSize(fd.get(), limit);
+    std::size_t wanted = expectedSize(file.fd(), limit);
     // One byte more than a regular file's size lets a file that grew since
     // fstat be noticed; the common case still ends with a read of 0.
     reserve(std::min(wanted + 1, limit));
     while (size_ < limit) {
         if (size_ == buffer_.size())
             reserve(std::min(std::max<std::size_t>(buffer_.size() * 2, 4096), limit));
-        ssize_t n = ::read(fd.get(), buffer_.data() + size_, buffer_.size() - size_);
+        ssize_t n = ::read(file.fd(), buffer_.data() + size_, buffer_.size() - size_);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)

@@ -108,14 +108,17 @@ TEST(RegionRead, TokenReportsTheEndAndStaysThere)
 TEST(RegionRead, MissingOrNonPlainFileIsReportedAndGivesNoRecords)
 {
     TempDir dir;
-    // /dev/zero would otherwise be one endless word.
-    for (const std::string& path :
-         {dir.file("absent.rif"), dir.path().string(), std::string("/dev/zero")}) {
+    // /dev/zero would otherwise be one endless word, and opening a FIFO
+    // would wait for a writer.
+    FifoGuard fifo(dir.file("fifo.rif"));
+    for (const std::string& path : {dir.file("absent.rif"), dir.path().string(),
+                                    std::string("/dev/zero"), dir.file("fifo.rif")}) {
         std::vector<imgMaterial> records(2);
         EXPECT_EQ(capturedStdout([&] { EXPECT_EQ(readRegionFile(records, path.c_str()), -1); }),
                   "File not found: " + path + "\n");
         EXPECT_TRUE(records.empty());
     }
+    EXPECT_FALSE(fifo.readerWaited());
 }
 
 } // namespace

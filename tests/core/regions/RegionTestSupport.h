@@ -6,13 +6,19 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using testfiles::TempDir;
@@ -58,3 +64,58 @@ inline std::string describe(const Region& r)
 {
     return describe(makeRecord(r));
 }
+
+// A FIFO named like a region file, for the length of a test. A reader that
+// waits for a writer would hang the test: after a few seconds a writer comes
+// and goes, so the reader sees an empty file and the test fails instead.
+class FifoGuard {
+public:
+    explicit FifoGuard(std::string path) : path_(std::move(path))
+    {
+        if (::mkfifo(path_.c_str(), 0600) != 0)
+            ADD_FAILURE() << "cannot make a FIFO at " << path_;
+        watcher_ = std::thread([this] { watch(); });
+    }
+    FifoGuard(const FifoGuard&) = delete;
+    FifoGuard& operator=(const FifoGuard&) = delete;
+    ~FifoGuard()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_all();
+        watcher_.join();
+    }
+
+    // Whether a reader had to be let go by a writer.
+    bool readerWaited()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return released_;
+    }
+
+private:
+    void watch()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (wake_.wait_for(lock, std::chrono::seconds(10), [this] { return done_; }))
+            return;
+        // Opening for writing succeeds only while a reader has the FIFO open.
+        while (!done_) {
+            const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) {
+                ::close(fd);
+                released_ = true;
+            }
+            wake_.wait_for(lock, std::chrono::milliseconds(100), [this] { return done_; });
+        }
+    }
+
+    std::string path_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool done_ = false;
+    bool released_ = false;
+    std::thread watcher_;
+};

@@ -156,4 +156,59 @@ TEST(RegionWrite, ReplacedFileKeepsItsPermissionsNewFileFollowsUmask)
     EXPECT_EQ(readText(existing), startupTableText());
 }
 
+// A save through a symbolic link lands in the file the link names, so the
+// link keeps pointing at the new content: through a relative link, a chain of
+// two, and a link whose file does not exist yet. A loop of links is refused.
+TEST(RegionWrite, SavingThroughASymbolicLinkReplacesTheFileItNames)
+{
+    TempDir dir;
+    const RegionTable table = startupTable(dir);
+    std::filesystem::create_directory(dir.file("sets"));
+    writeText(dir.file("sets/brain.rif"), "old");
+    std::filesystem::create_symlink("sets/brain.rif", dir.file("current.rif"));
+    std::filesystem::create_symlink(dir.file("current.rif"), dir.file("chained.rif"));
+    std::filesystem::create_symlink("sets/new.rif", dir.file("dangling.rif"));
+    std::filesystem::create_symlink("loop-b.rif", dir.file("loop-a.rif"));
+    std::filesystem::create_symlink("loop-a.rif", dir.file("loop-b.rif"));
+
+    for (const char* link : {"current.rif", "chained.rif"}) {
+        SCOPED_TRACE(link);
+        writeText(dir.file("sets/brain.rif"), "old");
+        ASSERT_EQ(writeRegionFile(table.records(), kRegionCount, dir.file(link).c_str()), 0);
+        EXPECT_TRUE(std::filesystem::is_symlink(dir.file(link)));
+        EXPECT_EQ(readText(dir.file(link)), startupTableText());
+        EXPECT_EQ(readText(dir.file("sets/brain.rif")), startupTableText());
+    }
+    ASSERT_EQ(writeRegionFile(table.records(), 1, dir.file("dangling.rif").c_str()), 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("dangling.rif")));
+    EXPECT_EQ(readText(dir.file("sets/new.rif")).rfind("#Number of Regions\n1\n", 0), 0u);
+
+    const std::string loop = dir.file("loop-a.rif");
+    EXPECT_EQ(capturedStdout([&] {
+                  EXPECT_EQ(writeRegionFile(table.records(), kRegionCount, loop.c_str()), -1);
+              }),
+              "File not written: " + loop + "\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(loop));
+    EXPECT_EQ(entriesIn(dir.file("sets")), 2u) << "a temporary file was left behind";
+}
+
+// Every path through the reader and the writer closes what it opened.
+TEST(RegionWrite, ReadingAndSavingLeaveNoFileOpen)
+{
+    TempDir dir;
+    const RegionTable table = startupTable(dir);
+    const std::size_t before = entriesIn("/proc/self/fd");
+    const std::string path = dir.file("t.rif");
+    std::vector<imgMaterial> records;
+    capturedStdout([&] {
+        for (int round = 0; round < 3; ++round) {
+            EXPECT_EQ(writeRegionFile(table.records(), kRegionCount, path.c_str()), 0);
+            EXPECT_EQ(writeRegionFile(table.records(), kRegionCount, dir.file("x/y").c_str()), -1);
+            EXPECT_EQ(readRegionFile(records, path.c_str()), kRegionCount);
+            EXPECT_EQ(readRegionFile(records, dir.path().c_str()), -1);
+        }
+    });
+    EXPECT_EQ(entriesIn("/proc/self/fd"), before);
+}
+
 } // namespace
