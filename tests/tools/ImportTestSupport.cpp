@@ -85,9 +85,13 @@ void saveVolume(nifti_image& nim, const std::string& path)
 
 RunResult runImporter(const std::vector<std::string>& args)
 {
+    // Appended piece by piece: GCC 12 warns (falsely) about a temporary
+    // built with " " + word in a Release build.
     std::string command = shellWord(LUMIDRA_IMPORT_EXE);
-    for (const std::string& arg : args)
-        command += " " + shellWord(arg);
+    for (const std::string& arg : args) {
+        command += ' ';
+        command += shellWord(arg);
+    }
     command += " 2>&1";
     RunResult result;
     std::FILE* pipe = popen(command.c_str(), "r");
@@ -127,9 +131,7 @@ std::vector<std::uint32_t> loadPgmSlice(const fs::path& path)
 
 std::uint32_t shownAt(const std::vector<std::uint32_t>& samples, int x, int y)
 {
-    // Pixel p of the view shows sample 65,535 - p, and row 0 of the view is drawn at the bottom.
-    const int pixel = gridIndex(x, kSliceSide - 1 - y, 0, kSliceSide, kSliceSide);
-    return samples[kSliceSamples - 1 - pixel];
+    return samples[sampleShownAt(x, y)];
 }
 
 std::vector<std::pair<int, int>> shownNonZero(const std::vector<std::uint32_t>& samples)

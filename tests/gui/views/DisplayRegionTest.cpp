@@ -1,6 +1,10 @@
 // DisplayRegion against real slice files, checked on the screen it draws.
 #include "gui/views/DisplayRegion.h"
 
+#include "core/common/SliceGeometry.h"
+
+#include "GuiTestSupport.h"
+
 #include <QImage>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -21,7 +25,6 @@ using namespace lumidra;
 
 namespace {
 
-constexpr int kSide = 256;
 constexpr int kFlatGrey = 90;
 
 // Grey value of row r, column c of patterned slice z: not symmetric in r and
@@ -36,9 +39,9 @@ using GreyOf = std::function<int(int r, int c)>;
 void writeRawSlice(const std::string& path, const GreyOf& grey)
 {
     std::vector<unsigned char> bytes;
-    bytes.reserve(2 * kSide * kSide);
-    for (int r = 0; r < kSide; ++r)
-        for (int c = 0; c < kSide; ++c) {
+    bytes.reserve(2 * kSliceSide * kSliceSide);
+    for (int r = 0; r < kSliceSide; ++r)
+        for (int c = 0; c < kSliceSide; ++c) {
             // The low four bits are below the grey scale and must not matter.
             const int sample = (grey(r, c) << 4) | (c & 0xF);
             bytes.push_back(static_cast<unsigned char>(sample >> 8));
@@ -96,46 +99,26 @@ QRgb colourOf(const imgMaterial& m)
     return qRgb(m.red & 0xFF, m.green & 0xFF, m.blue & 0xFF);
 }
 
-// What the screen must show at (x, y), y counted from the top.
-using Expected = std::function<QRgb(int x, int y)>;
+using guitest::ScreenColour;
+using guitest::screenShows;
 
-testing::AssertionResult screenShows(QOpenGLWidget& view, const Expected& expected)
+// Slice row r is shown at screen row r, mirrored.
+ScreenColour patternOnScreen(int z, const std::function<QRgb(int v)>& paint)
 {
-    const QImage shot = view.grabFramebuffer();
-    const int scale = shot.width() / view.width();
-    if (scale < 1 || shot.height() != view.height() * scale)
-        return testing::AssertionFailure() << "grab of " << shot.width() << "x" << shot.height();
-    int wrong = 0;
-    std::string first;
-    for (int y = 0; y < view.height(); ++y)
-        for (int x = 0; x < view.width(); ++x) {
-            const QRgb got = shot.pixel(x * scale, y * scale) & 0xFFFFFF;
-            const QRgb want = expected(x, y) & 0xFFFFFF;
-            if (got != want && wrong++ == 0)
-                first = "at (" + std::to_string(x) + ", " + std::to_string(y) + ") got " +
-                        QString::number(got, 16).toStdString() + ", want " +
-                        QString::number(want, 16).toStdString();
-        }
-    if (wrong)
-        return testing::AssertionFailure() << wrong << " pixels wrong, first " << first;
-    return testing::AssertionSuccess();
+    return [z, paint](int x, int y) {
+        const int sample = sampleShownAt(x, y);
+        return paint(patternGrey(z, sample / kSliceSide, sample % kSliceSide));
+    };
 }
 
-// Slice row r is shown at screen row r, mirrored: column c at x = 255 - c.
-Expected patternOnScreen(int z, const std::function<QRgb(int v)>& paint)
-{
-    return [z, paint](int x, int y) { return paint(patternGrey(z, y, kSide - 1 - x)); };
-}
-
-Expected greyPattern(int z)
+ScreenColour greyPattern(int z)
 {
     return patternOnScreen(z, grey);
 }
 
 void showAndWait(QWidget& w)
 {
-    w.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    ASSERT_TRUE(guitest::shown(w));
 }
 
 class DisplayRegionTest : public testing::Test {
@@ -170,8 +153,8 @@ TEST_F(DisplayRegionTest, ShowsSliceRowZeroOnTopMirroredAndBlackOutsideTheStack)
 {
     auto view = makeViewInRoot(1);
     EXPECT_EQ(view->objectName(), "view");
-    EXPECT_EQ(view->minimumSize(), QSize(kSide, kSide));
-    EXPECT_EQ(view->maximumSize(), QSize(kSide, kSide));
+    EXPECT_EQ(view->minimumSize(), QSize(kSliceSide, kSliceSide));
+    EXPECT_EQ(view->maximumSize(), QSize(kSliceSide, kSliceSide));
     EXPECT_EQ(view->sliceCount(), 4);
     EXPECT_EQ(view->imageIndex(), 1);
     showAndWait(*view);
@@ -378,7 +361,7 @@ TEST_F(DisplayRegionTest, WaveletIfyReplacesThePictureUntilTheNextRender)
 
     // Each call decomposes what is shown: a flat picture keeps its value in
     // the low-pass corner, drawn at the bottom-left, and mid-grey elsewhere.
-    const int bottom = kSide - 1;
+    const int bottom = kSliceSide - 1;
     view.waveletIfy(1);
     EXPECT_TRUE(screenShows(
         view, [&](int x, int y) { return x < 128 && bottom - y < 128 ? grey(200) : grey(128); }));
