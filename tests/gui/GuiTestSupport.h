@@ -24,8 +24,15 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
+
+// Failure messages show a QString as its text.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace guitest {
 
