@@ -73,18 +73,14 @@ private:
 // as the window is there, so a quick machine never spends it.
 constexpr int kWindowWaitMs = 60'000;
 
-// Waits until the X server has exposed a top-level widget that was shown.
-inline testing::AssertionResult exposed(QWidget& window)
-{
-    if (QTest::qWaitForWindowExposed(&window, kWindowWaitMs))
-        return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "the window was not exposed";
-}
-
+// Shows a top-level widget (if it is not yet) and waits until the X server
+// has exposed it.
 inline testing::AssertionResult shown(QWidget& window)
 {
     window.show();
-    return exposed(window);
+    if (QTest::qWaitForWindowExposed(&window, kWindowWaitMs))
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "the window was not exposed";
 }
 
 // Gives a shown window the keyboard, as a click on it would; Xvfb needs no

@@ -69,7 +69,7 @@ TEST(RegionCorpus, AHugeCountKeepsOnlyTheRecordsTheTableUses)
         const std::string n = std::to_string(k);
         text += "#R" + n + "\n" + n + " " + n + " 1 2 3\n";
     }
-    writeText(path, text);
+    writeFile(path, text);
 
     std::vector<imgMaterial> records;
     EXPECT_EQ(readRegionFile(records, path.c_str()), kRecords);

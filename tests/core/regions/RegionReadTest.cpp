@@ -75,7 +75,7 @@ TEST(RegionRead, TextRulesGiveTheExpectedRecords)
     const std::string path = dir.file("case.rif");
     for (const ReadCase& c : readCases()) {
         SCOPED_TRACE(c.label);
-        writeText(path, c.text);
+        writeFile(path, c.text);
         std::vector<imgMaterial> records(3); // stale contents must not survive
         const int count = readRegionFile(records, path.c_str());
         ASSERT_EQ(count, static_cast<int>(c.expected.size()));
@@ -89,7 +89,7 @@ TEST(RegionRead, TokenReportsTheEndAndStaysThere)
 {
     TempDir dir;
     const std::string path = dir.file("tokens.rif");
-    writeText(path, "#first\n#second word\n42 #tail");
+    writeFile(path, "#first\n#second word\n42 #tail");
     std::FILE* file = std::fopen(path.c_str(), "rb");
     ASSERT_NE(file, nullptr);
     char name[kRegionNameBuffer] = "stale";

@@ -6,13 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -24,15 +23,8 @@
 using testfiles::TempDir;
 using testfiles::WorkingDir;
 
-inline void writeText(const std::string& path, const std::string& text)
-{
-    testfiles::writeFile(path, text);
-}
-
-inline std::string readText(const std::string& path)
-{
-    return testfiles::readFile(path);
-}
+using testfiles::readFile;
+using testfiles::writeFile;
 
 // What a test expects of one record.
 struct Region {
@@ -66,56 +58,35 @@ inline std::string describe(const Region& r)
 }
 
 // A FIFO named like a region file, for the length of a test. A reader that
-// waits for a writer would hang the test: after a few seconds a writer comes
-// and goes, so the reader sees an empty file and the test fails instead.
+// waits for a writer would hang the test: after ten seconds a writer comes and
+// goes, so such a reader sees an empty file and the test fails instead.
 class FifoGuard {
 public:
-    explicit FifoGuard(std::string path) : path_(std::move(path))
+    explicit FifoGuard(const std::string& path)
     {
-        if (::mkfifo(path_.c_str(), 0600) != 0)
-            ADD_FAILURE() << "cannot make a FIFO at " << path_;
-        watcher_ = std::thread([this] { watch(); });
+        if (::mkfifo(path.c_str(), 0600) != 0)
+            ADD_FAILURE() << "cannot make a FIFO at " << path;
+        watcher_ = std::thread([this, path] {
+            for (int tick = 0; !done_; ++tick) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                // Opening for writing succeeds only while a reader has it open.
+                const int fd = tick < 200 ? -1 : ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0 && ::close(fd) == 0)
+                    readerWaited_ = true;
+            }
+        });
     }
     FifoGuard(const FifoGuard&) = delete;
     FifoGuard& operator=(const FifoGuard&) = delete;
     ~FifoGuard()
     {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            done_ = true;
-        }
-        wake_.notify_all();
+        done_ = true;
         watcher_.join();
     }
-
-    // Whether a reader had to be let go by a writer.
-    bool readerWaited()
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return released_;
-    }
+    bool readerWaited() const { return readerWaited_; }
 
 private:
-    void watch()
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (wake_.wait_for(lock, std::chrono::seconds(10), [this] { return done_; }))
-            return;
-        // Opening for writing succeeds only while a reader has the FIFO open.
-        while (!done_) {
-            const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-            if (fd >= 0) {
-                ::close(fd);
-                released_ = true;
-            }
-            wake_.wait_for(lock, std::chrono::milliseconds(100), [this] { return done_; });
-        }
-    }
-
-    std::string path_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool done_ = false;
-    bool released_ = false;
+    std::atomic<bool> done_ = false;
+    std::atomic<bool> readerWaited_ = false;
     std::thread watcher_;
 };

@@ -20,8 +20,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 using namespace lumidra;
 
@@ -41,14 +39,6 @@ std::array<int, 3> viewColour(const DisplayRegion* view, int x, int y)
 std::array<int, 3> grey(int v)
 {
     return {v, v, v};
-}
-
-std::string readText(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 class MainWindowTest : public ::testing::Test {
@@ -248,7 +238,7 @@ TEST_F(MainWindowTest, RegionInfoFilesAreSavedAndOpenedThroughTheDialogs)
 {
     std::filesystem::path plain = cwd.path() / "tissues";
     guitest::answerFileDialog(QString::fromStdString(plain.string()), [&] { window->clkSave(); });
-    std::string saved = readText(cwd.path() / "tissues.rif");
+    std::string saved = testfiles::readFile(cwd.path() / "tissues.rif");
     EXPECT_EQ(
         saved.rfind("#Number of Regions\n17\n\n#Vessel\n10\n40\n250\n20\n30\n\n#Region1\n", 0), 0u);
 

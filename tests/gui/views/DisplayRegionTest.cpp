@@ -38,19 +38,12 @@ using GreyOf = std::function<int(int r, int c)>;
 
 void writeRawSlice(const std::string& path, const GreyOf& grey)
 {
-    std::vector<unsigned char> bytes;
-    bytes.reserve(2 * kSliceSide * kSliceSide);
+    std::vector<std::uint16_t> samples;
     for (int r = 0; r < kSliceSide; ++r)
-        for (int c = 0; c < kSliceSide; ++c) {
+        for (int c = 0; c < kSliceSide; ++c)
             // The low four bits are below the grey scale and must not matter.
-            const int sample = (grey(r, c) << 4) | (c & 0xF);
-            bytes.push_back(static_cast<unsigned char>(sample >> 8));
-            bytes.push_back(static_cast<unsigned char>(sample & 0xFF));
-        }
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr) << path;
-    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
-    std::fclose(f);
+            samples.push_back(static_cast<std::uint16_t>((grey(r, c) << 4) | (c & 0xF)));
+    slicefiles::writeFile(path, slicefiles::rawSlice(samples));
 }
 
 // A directory of `count` patterned slices; `flatLast` makes the last one a
@@ -59,13 +52,11 @@ std::string makeSliceDir(const std::string& dir, int count, int firstPattern, bo
 {
     std::filesystem::create_directories(dir);
     for (int z = 0; z < count; ++z) {
-        char name[32];
-        std::snprintf(name, sizeof name, "slice%03d", z);
+        const std::string path = dir + slicefiles::sliceName(z, "");
         if (flatLast && z == count - 1)
-            writeRawSlice(dir + name, [](int, int) { return kFlatGrey; });
+            writeRawSlice(path, [](int, int) { return kFlatGrey; });
         else
-            writeRawSlice(dir + name,
-                          [&](int r, int c) { return patternGrey(firstPattern + z, r, c); });
+            writeRawSlice(path, [&](int r, int c) { return patternGrey(firstPattern + z, r, c); });
     }
     return dir;
 }

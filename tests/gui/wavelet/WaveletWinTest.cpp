@@ -199,7 +199,7 @@ TEST_F(WaveletCommandTest, AfterWaveletifyTheWindowAnalysesTheCoefficientMap)
         a->trigger();
     std::vector<WaveletWin*> open = openWindows();
     ASSERT_EQ(open.size(), 1u);
-    ASSERT_TRUE(guitest::exposed(*open[0]));
+    ASSERT_TRUE(guitest::shown(*open[0]));
     EXPECT_TRUE(originalOf(open[0]) == map);
     MiniDisp* original = open[0]->findChild<MiniDisp*>("Original Image");
     EXPECT_TRUE(guitest::screenShowsRgb(*original, map.data(), kSliceSide));
