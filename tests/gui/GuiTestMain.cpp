@@ -8,8 +8,6 @@
 #if defined(__SANITIZE_ADDRESS__)
 #include <dlfcn.h>
 
-using namespace lumidra;
-
 // Libraries that the toolkit and Mesa load at run time are unloaded at exit,
 // before LeakSanitizer looks, and the allocations they keep for the process's
 // life would then show without a module name. Pinning them keeps those
