@@ -304,7 +304,7 @@ TEST_F(MainWindowTest, InformationBoxIsCaptionedLumidraAndHoldsTheHelpText)
 // The keys a user presses first. Sent to whatever holds the focus, as typing does.
 TEST_F(MainWindowTest, CtrlXAndCtrlAReachTheMenuUntilTheUserTypesInTheNameField)
 {
-    ASSERT_TRUE(guitest::activated(*window));
+    guitest::makeActive(*window);
     auto typeKey = [](Qt::Key key) {
         QTest::keyClick(QApplication::focusWidget(), key, Qt::ControlModifier);
     };
@@ -317,7 +317,7 @@ TEST_F(MainWindowTest, CtrlXAndCtrlAReachTheMenuUntilTheUserTypesInTheNameField)
     EXPECT_EQ(about.title, "Lumidra");
     EXPECT_TRUE(about.text.contains("Lumidra"));
 
-    ASSERT_TRUE(guitest::activated(*window));
+    guitest::makeActive(*window); // the box took the keyboard
     auto* name = child<QLineEdit>("nameLE");
     QTest::mouseClick(name, Qt::LeftButton);
     ASSERT_EQ(QApplication::focusWidget(), name);
