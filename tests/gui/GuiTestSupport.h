@@ -48,10 +48,11 @@ inline void writeTestStack(const std::filesystem::path& dir, int count, int zOff
 {
     std::filesystem::create_directories(dir);
     for (int z = 0; z < count; ++z) {
-        std::vector<std::uint16_t> samples(256 * 256);
-        for (int y = 0; y < 256; ++y)
-            for (int x = 0; x < 256; ++x)
-                samples[y * 256 + x] = static_cast<std::uint16_t>(testGrey(x, y, z + zOffset) * 16);
+        std::vector<std::uint16_t> samples(lumidra::kSliceSamples);
+        for (int y = 0; y < lumidra::kSliceSide; ++y)
+            for (int x = 0; x < lumidra::kSliceSide; ++x)
+                samples[lumidra::gridIndex(x, y, 0, lumidra::kSliceSide, lumidra::kSliceSide)] =
+                    static_cast<std::uint16_t>(testGrey(x, y, z + zOffset) * 16);
         slicefiles::writeFile((dir / slicefiles::sliceName(z, "")).string(),
                               slicefiles::rawSlice(samples));
     }

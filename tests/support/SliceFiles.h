@@ -4,6 +4,8 @@
 // plain PGM laid out as netpbm writes it, raw big-endian slices.
 #include "TestFiles.h"
 
+#include "core/common/SliceGeometry.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -13,8 +15,6 @@
 #include <vector>
 
 namespace slicefiles {
-
-constexpr int kSide = 256;
 
 using testfiles::TempDir;
 using testfiles::writeFile;
@@ -32,10 +32,11 @@ inline std::string plainPgm(const std::vector<std::uint8_t>& grey)
 {
     std::string text = "P2\n256 256\n255\n";
     text.reserve(grey.size() * 4 + text.size());
-    for (int y = 0; y < kSide; ++y) {
+    for (int y = 0; y < lumidra::kSliceSide; ++y) {
         std::size_t lineStart = text.size();
-        for (int x = 0; x < kSide; ++x) {
-            std::string value = std::to_string(grey[static_cast<std::size_t>(y) * kSide + x]);
+        for (int x = 0; x < lumidra::kSliceSide; ++x) {
+            std::string value =
+                std::to_string(grey[static_cast<std::size_t>(y) * lumidra::kSliceSide + x]);
             std::size_t lineLength = text.size() - lineStart;
             if (lineLength > 0 && lineLength + 1 + value.size() > 70) {
                 text += '\n';

@@ -12,7 +12,7 @@ using namespace lumidra;
 
 namespace {
 
-constexpr int kSlice = 65536;
+constexpr int kSlice = kSliceSamples;
 using Rgb = std::vector<std::uint8_t>;
 using Colour = std::array<int, 3>;
 

@@ -82,7 +82,7 @@ protected:
     std::vector<std::uint8_t> colourPicture() const
     {
         const std::uint8_t* rgb = window->colourView()->rgbBuffer();
-        return {rgb, rgb + 256 * 256 * 3};
+        return {rgb, rgb + kRgbBytes};
     }
 
     guitest::ScratchCwd cwd;

@@ -201,7 +201,7 @@ TEST_F(DisplayRegionTest, AnnouncesTheCountWhileTheOldPictureIsStillHeld)
     EXPECT_EQ(spy.at(1).at(0).toInt(), 2);
 
     view.changeImage(1);
-    const std::vector<std::uint8_t> before(view.rgbBuffer(), view.rgbBuffer() + 3 * 65536);
+    const std::vector<std::uint8_t> before(view.rgbBuffer(), view.rgbBuffer() + kRgbBytes);
     const std::weak_ptr<const lumidra::SliceStack> oldStack = view.sliceStack();
 
     std::vector<std::uint8_t> seen;
@@ -210,10 +210,10 @@ TEST_F(DisplayRegionTest, AnnouncesTheCountWhileTheOldPictureIsStillHeld)
     // The main window answers a new count by sending slice indices of the new
     // range back to the view, which still holds the old, smaller stack.
     QObject::connect(&view, &DisplayRegion::numPixChanged, [&](int count) {
-        seen.assign(view.rgbBuffer(), view.rgbBuffer() + 3 * 65536);
+        seen.assign(view.rgbBuffer(), view.rgbBuffer() + kRgbBytes);
         oldStackHeld = view.sliceStack() == oldStack.lock();
         view.changeImage(count - 1);
-        afterChangeImage.assign(view.rgbBuffer(), view.rgbBuffer() + 3 * 65536);
+        afterChangeImage.assign(view.rgbBuffer(), view.rgbBuffer() + kRgbBytes);
     });
     view.changeImageDir(dataDir.data());
 
@@ -222,7 +222,7 @@ TEST_F(DisplayRegionTest, AnnouncesTheCountWhileTheOldPictureIsStillHeld)
     EXPECT_EQ(seen, before);
     EXPECT_TRUE(oldStackHeld);
     // Slice 3 lies outside the two-slice stack still held: black, not a read past it.
-    EXPECT_EQ(afterChangeImage, std::vector<std::uint8_t>(3 * 65536, 0));
+    EXPECT_EQ(afterChangeImage, std::vector<std::uint8_t>(kRgbBytes, 0));
     EXPECT_TRUE(oldStack.expired()) << "replaced stack kept alive";
 
     // The load itself then shows slice 0 of the new directory.
@@ -273,14 +273,14 @@ TEST_F(DisplayRegionTest, CopySharesTheStackAndOutlivesItsSource)
     EXPECT_EQ(copy->regionIndex(), 0);
     EXPECT_EQ(copy->regionTable(), nullptr);
     EXPECT_NE(copy->rgbBuffer(), source->rgbBuffer());
-    EXPECT_TRUE(std::equal(copy->rgbBuffer(), copy->rgbBuffer() + 3 * 65536, source->rgbBuffer()));
+    EXPECT_TRUE(std::equal(copy->rgbBuffer(), copy->rgbBuffer() + kRgbBytes, source->rgbBuffer()));
 
     // A copy of a coloured view renders in colour straight away.
     source->changeRegions(table.data());
     source->changeRegionNum(5);
     DisplayRegion colourCopy(nullptr, "c", *source);
     EXPECT_EQ(colourCopy.regionIndex(), 5);
-    EXPECT_TRUE(std::equal(colourCopy.rgbBuffer(), colourCopy.rgbBuffer() + 3 * 65536,
+    EXPECT_TRUE(std::equal(colourCopy.rgbBuffer(), colourCopy.rgbBuffer() + kRgbBytes,
                            source->rgbBuffer()));
 
     const auto shared = copy->sliceStack().get();
