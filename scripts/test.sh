@@ -14,5 +14,6 @@ cmake --build "$build" -j"$(nproc)"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0"
 export QT_QPA_PLATFORM=xcb
+display="$PWD/scripts/with-display.sh"
 cd "$build"
-xvfb-run -a -s "-screen 0 1600x1200x24" ctest --output-on-failure -j"$(nproc)" --timeout 300
+"$display" ctest --output-on-failure -j"$(nproc)" --timeout 300

@@ -8,6 +8,18 @@
 #if defined(__SANITIZE_ADDRESS__)
 #include <dlfcn.h>
 
+// Mesa reaches its thread-local state through TLS descriptors, whose slow path
+// calls __tls_get_addr with an argument of another layout. AddressSanitizer's
+// interception of that call then records a dynamic TLS block at a made-up
+// address, and LeakSanitizer crashes scanning it ("Tracer caught signal 11")
+// whenever that path is taken, which a busy machine makes likely. Without the
+// interception the blocks are still scanned: they are heap blocks reached
+// through each thread's TLS vector.
+extern "C" const char* __asan_default_options()
+{
+    return "intercept_tls_get_addr=0";
+}
+
 // Libraries that the toolkit and Mesa load at run time are unloaded at exit,
 // before LeakSanitizer looks, and the allocations they keep for the process's
 // life would then show without a module name. Pinning them keeps those

@@ -4,15 +4,17 @@
 // plain PGM laid out as netpbm writes it, raw big-endian slices.
 #include "TestFiles.h"
 
+#include "core/common/SliceGeometry.h"
+
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace slicefiles {
-
-constexpr int kSide = 256;
 
 using testfiles::TempDir;
 using testfiles::writeFile;
@@ -30,10 +32,11 @@ inline std::string plainPgm(const std::vector<std::uint8_t>& grey)
 {
     std::string text = "P2\n256 256\n255\n";
     text.reserve(grey.size() * 4 + text.size());
-    for (int y = 0; y < kSide; ++y) {
+    for (int y = 0; y < lumidra::kSliceSide; ++y) {
         std::size_t lineStart = text.size();
-        for (int x = 0; x < kSide; ++x) {
-            std::string value = std::to_string(grey[static_cast<std::size_t>(y) * kSide + x]);
+        for (int x = 0; x < lumidra::kSliceSide; ++x) {
+            std::string value =
+                std::to_string(grey[static_cast<std::size_t>(y) * lumidra::kSliceSide + x]);
             std::size_t lineLength = text.size() - lineStart;
             if (lineLength > 0 && lineLength + 1 + value.size() > 70) {
                 text += '\n';
@@ -46,6 +49,24 @@ inline std::string plainPgm(const std::vector<std::uint8_t>& grey)
         text += '\n';
     }
     return text;
+}
+
+// Creates directories under root until the path is exactly `length`
+// characters long (at least two more than root's), for tests at the limits
+// of a path's length. Returns the path, without a final '/'.
+inline std::string directoryOfLength(const std::filesystem::path& root, std::size_t length)
+{
+    std::string path = root.string();
+    while (path.size() < length) {
+        const std::size_t room = length - path.size() - 1; // after the '/'
+        std::size_t take = std::min<std::size_t>(room, 200);
+        if (room - take == 1) // the next name needs a '/' and a character
+            --take;
+        path += '/';
+        path.append(take, 'd');
+        std::filesystem::create_directory(path);
+    }
+    return path;
 }
 
 inline std::string rawSlice(const std::vector<std::uint16_t>& samples)

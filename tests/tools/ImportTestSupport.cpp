@@ -34,10 +34,17 @@ ToolRun runTool(const std::string& exe, const std::vector<std::string>& args,
                 const std::string& environment)
 {
     TempDir tmp;
-    std::string command = environment + " " + shellWord(exe);
-    for (const std::string& arg : args)
-        command += " " + shellWord(arg);
-    command += " </dev/null 2>" + shellWord(tmp / "stderr");
+    // Appended piece by piece: GCC 12 warns (falsely) about a temporary
+    // built with " " + word in a Release build.
+    std::string command = environment;
+    command += ' ';
+    command += shellWord(exe);
+    for (const std::string& arg : args) {
+        command += ' ';
+        command += shellWord(arg);
+    }
+    command += " </dev/null 2>";
+    command += shellWord(tmp / "stderr");
     ToolRun result;
     std::FILE* pipe = popen(command.c_str(), "r");
     if (!pipe)
@@ -95,9 +102,7 @@ std::vector<std::uint32_t> loadPgmSlice(const fs::path& path)
 
 std::uint32_t shownAt(const std::vector<std::uint32_t>& samples, int x, int y)
 {
-    // Pixel p of the view shows sample 65,535 - p, and row 0 of the view is drawn at the bottom.
-    const int pixel = gridIndex(x, kSliceSide - 1 - y, 0, kSliceSide, kSliceSide);
-    return samples[kSliceSamples - 1 - pixel];
+    return samples[sampleShownAt(x, y)];
 }
 
 std::vector<std::pair<int, int>> shownNonZero(const std::vector<std::uint32_t>& samples)

@@ -1,21 +1,14 @@
 #include "core/regions/RegionFile.h"
 
 #include "core/common/Diagnostics.h"
+#include "core/common/FileHandle.h"
 #include "core/common/TextField.h"
 
 #include <climits>
-#include <memory>
-
-#include <sys/stat.h>
 
 namespace lumidra {
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 // The white space of the C locale, fixed so the reading does not depend on
 // the program's locale.
@@ -75,14 +68,6 @@ int wordValue(const char* word)
     return magnitude > INT_MAX ? INT_MAX : static_cast<int>(magnitude);
 }
 
-// A directory reads as empty and a device such as /dev/zero never ends, so
-// only plain files count as region info files.
-bool isRegularFile(std::FILE* file)
-{
-    struct stat st {};
-    return ::fstat(::fileno(file), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 int endOfFile(bool* atEnd)
 {
     if (atEnd)
@@ -111,7 +96,7 @@ int readRegionToken(std::FILE* file, char* name, bool* atEnd)
     return wordValue(word);
 }
 
-int readRegionStream(std::vector<imgMaterial>& out, std::FILE* file)
+int readRegionStream(std::vector<imgMaterial>& out, std::FILE* file, std::size_t keep)
 {
     out.clear();
     bool atEnd = false;
@@ -119,8 +104,9 @@ int readRegionStream(std::vector<imgMaterial>& out, std::FILE* file)
     // Kept across records: a record without a comment takes the last name.
     char name[kRegionNameBuffer] = {};
     // The vector grows with what the file holds, never with what its count
-    // claims.
-    for (int k = 0; k < count; ++k) {
+    // claims, and never past what the caller keeps.
+    int given = 0;
+    for (; given < count; ++given) {
         imgMaterial record{};
         record.min = readRegionToken(file, name, &atEnd);
         if (atEnd)
@@ -130,22 +116,26 @@ int readRegionStream(std::vector<imgMaterial>& out, std::FILE* file)
         record.red = readRegionToken(file, nullptr);
         record.green = readRegionToken(file, nullptr);
         record.blue = readRegionToken(file, nullptr);
-        out.push_back(record);
+        if (out.size() < keep)
+            out.push_back(record);
     }
-    return static_cast<int>(out.size());
+    return given;
 }
 
-int readRegionFile(std::vector<imgMaterial>& out, const char* path)
+int readRegionFile(std::vector<imgMaterial>& out, const char* path, std::size_t keep)
 {
     out.clear();
     if (!path)
         path = kDefaultRegionFile;
-    FilePtr file(std::fopen(path, "rb"));
-    if (!file || !isRegularFile(file.get())) {
+    // A directory reads as empty, a device such as /dev/zero never ends and
+    // a FIFO would block the opening itself: only plain files count.
+    FileHandle file = FileHandle::openForReading(path);
+    std::FILE* stream = file.isRegularFile() ? file.stream("rb") : nullptr;
+    if (!stream) {
         diag("File not found: %s\n", path);
         return -1;
     }
-    return readRegionStream(out, file.get());
+    return readRegionStream(out, stream, keep);
 }
 
 } // namespace lumidra

@@ -51,7 +51,9 @@ RegionColour defaultPaletteColour(int k)
 void RegionTable::initRegions()
 {
     startingRegions();
-    loadRegionFile();
+    // Without a default file the table stays as generated; the reader has
+    // already said so on standard output.
+    (void)loadRegionFile();
 }
 
 void RegionTable::startingRegions()
@@ -98,7 +100,7 @@ void RegionTable::generateRegions()
 int RegionTable::loadRegionFile(const char* path)
 {
     std::vector<imgMaterial> loaded;
-    const int count = readRegionFile(loaded, path);
+    const int count = readRegionFile(loaded, path, kRegionCount);
     if (count < 0)
         return count;
     const int n = std::min(count, kRegionCount);

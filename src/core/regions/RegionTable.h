@@ -34,7 +34,7 @@ public:
     // Reads a region info file (null: the default one) over the table.
     // Returns the number of records the file gave (at most 17 are copied),
     // or -1 when the file cannot be opened (the table is then unchanged).
-    int loadRegionFile(const char* path = nullptr);
+    [[nodiscard]] int loadRegionFile(const char* path = nullptr);
 
     imgMaterial* records() { return regions_.data(); }
     const imgMaterial* records() const { return regions_.data(); }

@@ -1,5 +1,6 @@
 #include "core/volume/FileBytes.h"
 
+#include "core/common/FileHandle.h"
 #include "core/volume/SliceLoader.h"
 
 #include <algorithm>
@@ -7,7 +8,6 @@
 #include <cstring>
 #include <new>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,34 +15,13 @@ namespace lumidra {
 
 namespace {
 
-// Non-blocking, so that a FIFO or terminal named like a slice cannot stall
-// the loader: with no data ready it reads as an empty file.
-int openForReading(const char* path)
+// A path too long for a slice is refused before the file system sees it.
+FileHandle openForReading(const char* path)
 {
     if (!slicePathFits(path))
-        return -1;
-    int fd;
-    do
-        fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    while (fd < 0 && errno == EINTR);
-    return fd;
+        return FileHandle();
+    return FileHandle::openForReading(path);
 }
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // Size to read first: the whole of a regular file; a device or pipe has no
 // size, so it starts small and grows up to the limit.
@@ -78,17 +57,16 @@ bool slicePathFits(const char* path)
 
 bool fileExists(const char* path)
 {
-    FileDescriptor fd(openForReading(path));
-    return fd.get() >= 0;
+    return openForReading(path).isOpen();
 }
 
 long readFileInto(const char* path, void* dst, std::size_t limit)
 {
-    FileDescriptor fd(openForReading(path));
-    if (fd.get() < 0)
+    FileHandle file = openForReading(path);
+    if (!file.isOpen())
         return -1;
     auto* at = static_cast<unsigned char*>(dst);
-    return static_cast<long>(readUntil(fd.get(), at, at + limit));
+    return static_cast<long>(readUntil(file.fd(), at, at + limit));
 }
 
 bool FileBytes::reserve(std::size_t bytes)
@@ -105,11 +83,11 @@ bool FileBytes::reserve(std::size_t bytes)
 bool FileBytes::load(const char* path, std::size_t limit)
 {
     size_ = 0;
-    FileDescriptor fd(openForReading(path));
-    if (fd.get() < 0)
+    FileHandle file = openForReading(path);
+    if (!file.isOpen())
         return false;
 
-    std::size_t wanted = expectedSize(fd.get(), limit);
+    std::size_t wanted = expectedSize(file.fd(), limit);
     // One byte more than a regular file's size lets a file that grew since
     // fstat be noticed; the common case still ends with a read of 0.
     if (!reserve(std::min(wanted + 1, limit)))
@@ -119,7 +97,7 @@ bool FileBytes::load(const char* path, std::size_t limit)
             !reserve(std::min(std::max<std::size_t>(buffer_.size() * 2, 4096), limit)))
             break;
         std::size_t n =
-            readUntil(fd.get(), buffer_.data() + size_, buffer_.data() + buffer_.size());
+            readUntil(file.fd(), buffer_.data() + size_, buffer_.data() + buffer_.size());
         size_ += n;
         if (size_ < buffer_.size())
             break;

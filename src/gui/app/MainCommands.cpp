@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QCloseEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -16,13 +17,14 @@
 
 namespace {
 
-constexpr int kPathBuffer = 300; // a path of at most 299 characters and its NUL
+constexpr int kPathBuffer = 300; // a path of at most 299 bytes and its NUL
 
-// Copies a dialog's answer into a path buffer, with `suffix` appended. A path
-// that would not fit is refused like a cancelled dialog.
+// Copies a dialog's answer into a path buffer, with `suffix` appended, in the
+// file system's encoding (a folder named "Müller" or "脑" must be found under
+// that name). A path that would not fit is refused like a cancelled dialog.
 bool toPathBuffer(const QString& answer, const char* suffix, char (&buffer)[kPathBuffer])
 {
-    QByteArray path = answer.toLatin1();
+    QByteArray path = QFile::encodeName(answer);
     path.append(suffix);
     if (path.isEmpty() || path.size() > kPathBuffer - 1 || path.contains('\0'))
         return false;
@@ -136,7 +138,8 @@ void MainWidget::clkSave()
     char path[kPathBuffer];
     if (!toPathBuffer(answer, suffix, path))
         return;
-    lumidra::writeRegionFile(wholeTable(), lumidra::kRegionCount, path);
+    // A failed save has printed its diagnostic and left the old file as it was.
+    (void)lumidra::writeRegionFile(wholeTable(), lumidra::kRegionCount, path);
 }
 
 void MainWidget::clkLoad()
@@ -147,7 +150,9 @@ void MainWidget::clkLoad()
     char path[kPathBuffer];
     if (!toPathBuffer(answer, "", path))
         return;
-    regions.loadRegionFile(path);
+    // The editor and dr2 are refilled whether or not the file could be read;
+    // a file that was not found has been reported and left the table as it was.
+    (void)regions.loadRegionFile(path);
     emit updateRegion(currentRecord());
     emit updateColorInfo(wholeTable());
 }

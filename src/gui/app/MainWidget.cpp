@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSlider>
 
 MainWidget::MainWidget(QWidget* parent, const char* name)
     : MainWidget(StartupImages{}, parent, name)
@@ -87,6 +88,10 @@ void MainWidget::buildControlPanel(QGridLayout* grid)
     connect(regionSlider, &RtSlider::valueChanged, this, &MainWidget::changeRegion);
     connect(regionSlider, &RtSlider::valueChanged, dr2, &DisplayRegion::changeRegionNum);
     panel->addWidget(regionSlider, 0, 0, 1, 5);
+    // The window starts with the focus here, not in the name field, which
+    // would take Ctrl+X and Ctrl+A as Cut and Select All instead of Exit and
+    // About. Once the user is in the name field, its own editing keys win.
+    regionSlider->findChild<QSlider*>("minSL")->setFocus();
 
     struct Command {
         const char* text;

@@ -75,7 +75,7 @@ TEST(RegionRead, TextRulesGiveTheExpectedRecords)
     const std::string path = dir.file("case.rif");
     for (const ReadCase& c : readCases()) {
         SCOPED_TRACE(c.label);
-        writeText(path, c.text);
+        writeFile(path, c.text);
         std::vector<imgMaterial> records(3); // stale contents must not survive
         const int count = readRegionFile(records, path.c_str());
         ASSERT_EQ(count, static_cast<int>(c.expected.size()));
@@ -89,7 +89,7 @@ TEST(RegionRead, TokenReportsTheEndAndStaysThere)
 {
     TempDir dir;
     const std::string path = dir.file("tokens.rif");
-    writeText(path, "#first\n#second word\n42 #tail");
+    writeFile(path, "#first\n#second word\n42 #tail");
     std::FILE* file = std::fopen(path.c_str(), "rb");
     ASSERT_NE(file, nullptr);
     char name[kRegionNameBuffer] = "stale";
@@ -108,14 +108,17 @@ TEST(RegionRead, TokenReportsTheEndAndStaysThere)
 TEST(RegionRead, MissingOrNonPlainFileIsReportedAndGivesNoRecords)
 {
     TempDir dir;
-    // /dev/zero would otherwise be one endless word.
-    for (const std::string& path :
-         {dir.file("absent.rif"), dir.path().string(), std::string("/dev/zero")}) {
+    // /dev/zero would otherwise be one endless word, and opening a FIFO
+    // would wait for a writer.
+    FifoGuard fifo(dir.file("fifo.rif"));
+    for (const std::string& path : {dir.file("absent.rif"), dir.path().string(),
+                                    std::string("/dev/zero"), dir.file("fifo.rif")}) {
         std::vector<imgMaterial> records(2);
         EXPECT_EQ(capturedStdout([&] { EXPECT_EQ(readRegionFile(records, path.c_str()), -1); }),
                   "File not found: " + path + "\n");
         EXPECT_TRUE(records.empty());
     }
+    EXPECT_FALSE(fifo.readerWaited());
 }
 
 } // namespace

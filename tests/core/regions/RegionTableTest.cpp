@@ -4,6 +4,7 @@
 #include "CaptureStdout.h"
 #include "RegionTestSupport.h"
 
+#include <optional>
 #include <vector>
 
 using namespace lumidra;
@@ -23,15 +24,26 @@ void expectGenerated(const RegionTable& table, bool palette)
     }
 }
 
-TEST(RegionTable, StartupWithoutDefaultFileIsAllBlack)
+// No default file, and a FIFO named like it: a reader waiting for the FIFO's
+// writer would keep the window from ever opening.
+TEST(RegionTable, StartupWithoutAPlainDefaultFileIsAllBlack)
 {
-    TempDir dir;
-    WorkingDir inside(dir.path());
-    RegionTable table;
-    EXPECT_EQ(capturedStdout([&] { table.initRegions(); }),
-              "File not found: ./data/colornfo.txt\n");
-    expectGenerated(table, false);
-    EXPECT_EQ(describe(table[16]), describe(Region{"Last Region", 0, 255, 0, 0, 0}));
+    for (const bool fifo : {false, true}) {
+        SCOPED_TRACE(fifo ? "FIFO" : "no file");
+        TempDir dir;
+        WorkingDir inside(dir.path());
+        std::optional<FifoGuard> guard;
+        if (fifo) {
+            std::filesystem::create_directory("data");
+            guard.emplace(kDefaultRegionFile);
+        }
+        RegionTable table;
+        EXPECT_EQ(capturedStdout([&] { table.initRegions(); }),
+                  "File not found: ./data/colornfo.txt\n");
+        expectGenerated(table, false);
+        EXPECT_EQ(describe(table[16]), describe(Region{"Last Region", 0, 255, 0, 0, 0}));
+        EXPECT_FALSE(guard && guard->readerWaited());
+    }
 }
 
 TEST(RegionTable, StartupReadsTheDefaultFileOverTheTable)

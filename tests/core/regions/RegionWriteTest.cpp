@@ -43,10 +43,10 @@ TEST(RegionWrite, StartupTableGivesTheExactText)
     const RegionTable table = startupTable(dir);
     const std::string path = dir.file("table.rif");
     ASSERT_EQ(writeRegionFile(table.records(), kRegionCount, path.c_str()), 0);
-    EXPECT_EQ(readText(path), startupTableText());
+    EXPECT_EQ(readFile(path), startupTableText());
 
     ASSERT_EQ(writeRegionFile(table.records(), 0, path.c_str()), 0);
-    EXPECT_EQ(readText(path), "#Number of Regions\n0\n\n");
+    EXPECT_EQ(readFile(path), "#Number of Regions\n0\n\n");
 }
 
 TEST(RegionWrite, RoundTripKeepsNumbersAndFirstWordOfNames)
@@ -59,7 +59,7 @@ TEST(RegionWrite, RoundTripKeepsNumbersAndFirstWordOfNames)
     saved[4].blue = 1000;
     const std::string path = dir.file("round.rif");
     ASSERT_EQ(writeRegionFile(saved.records(), kRegionCount, path.c_str()), 0);
-    EXPECT_NE(readText(path).find("\n#\n-7\n"), std::string::npos);
+    EXPECT_NE(readFile(path).find("\n#\n-7\n"), std::string::npos);
 
     RegionTable loaded;
     loaded.clearRegions();
@@ -83,8 +83,8 @@ TEST(RegionWrite, NameFillingItsFieldIsNotReadPast)
     std::memset(padded.after, 'X', sizeof padded.after);
     const std::string path = dir.file("full.rif");
     ASSERT_EQ(writeRegionFile(&padded.record, 1, path.c_str()), 0);
-    EXPECT_EQ(readText(path).find('X'), std::string::npos);
-    EXPECT_NE(readText(path).find("#" + std::string(40, 'n') + "\n1482184792\n"),
+    EXPECT_EQ(readFile(path).find('X'), std::string::npos);
+    EXPECT_NE(readFile(path).find("#" + std::string(40, 'n') + "\n1482184792\n"),
               std::string::npos);
 }
 
@@ -114,7 +114,7 @@ TEST(RegionWrite, WriteErrorKeepsTheOldFileByteIdentical)
     const RegionTable table = startupTable(dir);
     const std::string path = dir.file("old.rif");
     const std::string old = "#Number of Regions\n1\n\n#Old\n1\n2\n3\n4\n5\n\n";
-    writeText(path, old);
+    writeFile(path, old);
 
     // A file size limit below the table's text makes the write itself fail,
     // after the temporary file exists; root is not exempt from it.
@@ -129,7 +129,7 @@ TEST(RegionWrite, WriteErrorKeepsTheOldFileByteIdentical)
     std::signal(SIGXFSZ, oldHandler);
 
     EXPECT_EQ(result, -1);
-    EXPECT_EQ(readText(path), old);
+    EXPECT_EQ(readFile(path), old);
     EXPECT_EQ(entriesIn(dir.path()), 1u) << "a temporary file was left behind";
 }
 
@@ -138,7 +138,7 @@ TEST(RegionWrite, ReplacedFileKeepsItsPermissionsNewFileFollowsUmask)
     TempDir dir;
     const RegionTable table = startupTable(dir);
     const std::string existing = dir.file("existing.rif");
-    writeText(existing, "old");
+    writeFile(existing, "old");
     ::chmod(existing.c_str(), 0640);
     ASSERT_EQ(writeRegionFile(table.records(), kRegionCount, existing.c_str()), 0);
 
@@ -153,7 +153,62 @@ TEST(RegionWrite, ReplacedFileKeepsItsPermissionsNewFileFollowsUmask)
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     ASSERT_EQ(::stat(fresh.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
-    EXPECT_EQ(readText(existing), startupTableText());
+    EXPECT_EQ(readFile(existing), startupTableText());
+}
+
+// A save through a symbolic link lands in the file the link names, so the
+// link keeps pointing at the new content: through a relative link, a chain of
+// two, and a link whose file does not exist yet. A loop of links is refused.
+TEST(RegionWrite, SavingThroughASymbolicLinkReplacesTheFileItNames)
+{
+    TempDir dir;
+    const RegionTable table = startupTable(dir);
+    std::filesystem::create_directory(dir.file("sets"));
+    writeFile(dir.file("sets/brain.rif"), "old");
+    std::filesystem::create_symlink("sets/brain.rif", dir.file("current.rif"));
+    std::filesystem::create_symlink(dir.file("current.rif"), dir.file("chained.rif"));
+    std::filesystem::create_symlink("sets/new.rif", dir.file("dangling.rif"));
+    std::filesystem::create_symlink("loop-b.rif", dir.file("loop-a.rif"));
+    std::filesystem::create_symlink("loop-a.rif", dir.file("loop-b.rif"));
+
+    for (const char* link : {"current.rif", "chained.rif"}) {
+        SCOPED_TRACE(link);
+        writeFile(dir.file("sets/brain.rif"), "old");
+        ASSERT_EQ(writeRegionFile(table.records(), kRegionCount, dir.file(link).c_str()), 0);
+        EXPECT_TRUE(std::filesystem::is_symlink(dir.file(link)));
+        EXPECT_EQ(readFile(dir.file(link)), startupTableText());
+        EXPECT_EQ(readFile(dir.file("sets/brain.rif")), startupTableText());
+    }
+    ASSERT_EQ(writeRegionFile(table.records(), 1, dir.file("dangling.rif").c_str()), 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("dangling.rif")));
+    EXPECT_EQ(readFile(dir.file("sets/new.rif")).rfind("#Number of Regions\n1\n", 0), 0u);
+
+    const std::string loop = dir.file("loop-a.rif");
+    EXPECT_EQ(capturedStdout([&] {
+                  EXPECT_EQ(writeRegionFile(table.records(), kRegionCount, loop.c_str()), -1);
+              }),
+              "File not written: " + loop + "\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(loop));
+    EXPECT_EQ(entriesIn(dir.file("sets")), 2u) << "a temporary file was left behind";
+}
+
+// Every path through the reader and the writer closes what it opened.
+TEST(RegionWrite, ReadingAndSavingLeaveNoFileOpen)
+{
+    TempDir dir;
+    const RegionTable table = startupTable(dir);
+    const std::size_t before = entriesIn("/proc/self/fd");
+    const std::string path = dir.file("t.rif");
+    std::vector<imgMaterial> records;
+    capturedStdout([&] {
+        for (int round = 0; round < 3; ++round) {
+            EXPECT_EQ(writeRegionFile(table.records(), kRegionCount, path.c_str()), 0);
+            EXPECT_EQ(writeRegionFile(table.records(), kRegionCount, dir.file("x/y").c_str()), -1);
+            EXPECT_EQ(readRegionFile(records, path.c_str()), kRegionCount);
+            EXPECT_EQ(readRegionFile(records, dir.path().c_str()), -1);
+        }
+    });
+    EXPECT_EQ(entriesIn("/proc/self/fd"), before);
 }
 
 } // namespace

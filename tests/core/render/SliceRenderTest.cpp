@@ -12,7 +12,7 @@ using namespace lumidra;
 
 namespace {
 
-constexpr int kSlice = 65536;
+constexpr int kSlice = kSliceSamples;
 using Rgb = std::vector<std::uint8_t>;
 using Colour = std::array<int, 3>;
 
@@ -28,7 +28,7 @@ std::vector<imgMaterial> generatedTable()
     return t;
 }
 
-// Sample k of the slice is k & 255, so grey value v is shown by pixel 65535 - v.
+// Sample k of the slice is k & 255, so grey value v < 256 is sample v.
 const Rgb& rampSlice()
 {
     static const Rgb slice = [] {
@@ -39,9 +39,10 @@ const Rgb& rampSlice()
     return slice;
 }
 
+// The colour of the pixel that shows sample v (the order is its own inverse).
 Colour shown(const Rgb& rgb, int v)
 {
-    const int j = kSlice - 1 - v;
+    const int j = sampleOfPixel(v);
     return {rgb[3 * j], rgb[3 * j + 1], rgb[3 * j + 2]};
 }
 
@@ -92,7 +93,7 @@ TEST(SliceRender, PixelsRunBackwardsThroughTheChosenSlice)
     renderGrey(stack.data(), 2, 1, rgb.data());
     const std::uint8_t* slice1 = stack.data() + kSlice;
     for (int j = 0; j < kSlice; ++j) {
-        const int v = slice1[65535 - j];
+        const int v = slice1[sampleOfPixel(j)];
         ASSERT_EQ((Colour{rgb[3 * j], rgb[3 * j + 1], rgb[3 * j + 2]}), grey(v)) << j;
     }
 }

@@ -132,6 +132,32 @@ TEST(SliceLoader, ADirectoryWithoutSliceZeroHasNoSlices)
     EXPECT_EQ(load(dir.path().c_str()).count, 0);
 }
 
+// The loader names the slices of a directory itself: a slice path of the
+// longest length loads, one a character longer is not found.
+TEST(SliceLoader, SlicePathsOfTheLongestLengthLoadFromADirectory)
+{
+    for (const int over : {0, 1}) {
+        SCOPED_TRACE(over ? "one character over" : "the longest");
+        TempDir root;
+        // The directory, its '/' and "slice000" make the path.
+        const std::string dir =
+            slicefiles::directoryOfLength(root.path(), kMaxSlicePath - 9 + over) + "/";
+        for (std::uint16_t number : {0, 1})
+            writeFile(dir + sliceName(number, ""), slicefiles::rawSlice({number, 4095}));
+        ASSERT_EQ((dir + "slice000").size(), static_cast<std::size_t>(kMaxSlicePath + over));
+        Loaded l = load(dir.c_str());
+        if (over) {
+            EXPECT_EQ(l.count, 0);
+            EXPECT_EQ(l.output, "");
+            continue;
+        }
+        ASSERT_EQ(l.count, 2);
+        EXPECT_EQ(l.at(0, 0, 1), 1u);
+        EXPECT_EQ(l.at(1, 0, 1), 4095u);
+        EXPECT_EQ(l.output, "File opened: " + dir + "slice000\nFile opened: " + dir + "slice001\n");
+    }
+}
+
 TEST(SliceLoader, AStackOverTheMemoryBudgetIsRefusedWhole)
 {
     TempDir dir;

@@ -78,12 +78,8 @@ TEST(SliceReaders, ReportEachFileOpenedOrNotFound)
 TEST(SliceReaders, APathOverTheLongestSlicePathIsNotFound)
 {
     TempDir dir;
-    std::string path = dir.path().string();
-    while (path.size() + 201 + 9 < static_cast<std::size_t>(kMaxSlicePath)) {
-        path += "/" + std::string(200, 'd');
-        ASSERT_TRUE(std::filesystem::create_directory(path));
-    }
-    std::string name = "slice000" + std::string(kMaxSlicePath - path.size() - 1 - 8, 'x');
+    const std::string path = slicefiles::directoryOfLength(dir.path(), kMaxSlicePath - 100);
+    const std::string name = "slice000" + std::string(100 - 1 - 8, 'x');
     ASSERT_EQ(path.size() + 1 + name.size(), static_cast<std::size_t>(kMaxSlicePath));
     writeFile(path + "/" + name, "\x01\x02\x03\x04");
 

@@ -135,8 +135,7 @@ TEST_F(AnalysisWindowTest, FollowsTheSliceTheRegionsAndANewStackUnasked)
     // stack; the window must end up with the new one.
     const std::filesystem::path other = cwd.path() / "one";
     writeStripes(other, 1);
-    guitest::answerFileDialog(QString::fromStdString(other.string()));
-    window->selOpen();
+    guitest::answerFileDialog(QString::fromStdString(other.string()), [&] { window->selOpen(); });
     settle();
     EXPECT_EQ(analysis->statistics()->contents().stack[12].voxels, 16384u);
     std::uint64_t total = 0;
@@ -161,7 +160,7 @@ TEST_F(AnalysisWindowTest, DraggingTheCurrentBandsEdgesMovesTheEditorAndRepaints
     EXPECT_EQ(editorSlider("Min Slider")->currentValue(), 201);
     EXPECT_EQ(window->regionTable()[0].min, 201);
     EXPECT_EQ(viewColour(dr2, 10, 0), (std::array<int, 3>{kBright, kBright, kBright}));
-    EXPECT_EQ(guitest::screenMismatches(dr2, dr2->rgbBuffer(), 256), 0);
+    EXPECT_TRUE(guitest::screenShowsRgb(*dr2, dr2->rgbBuffer(), 256));
 
     // The upper edge sits after grey 255; dragged to the boundary after 229.
     sendMouse(h, QEvent::MouseButtonPress, {h->edgeX(256) - 1, y}, Qt::LeftButton);
@@ -209,11 +208,12 @@ TEST_F(AnalysisWindowTest, SuggestedRegionsArePreviewedAndWrittenOnlyWhenAccepte
 {
     const RegionTable before = window->regionTable();
     std::size_t previewed = 0;
-    guitest::onNextModal<SuggestRegionsDialog>([&](SuggestRegionsDialog* dialog) {
-        previewed = analysis->histogram()->preview().size();
-        dialog->reject();
-    });
-    analysis->suggestRegions();
+    guitest::answerModal<SuggestRegionsDialog>(
+        "the Suggest Regions dialog", [&] { analysis->suggestRegions(); },
+        [&](SuggestRegionsDialog* dialog) {
+            previewed = analysis->histogram()->preview().size();
+            dialog->reject();
+        });
     EXPECT_EQ(previewed, 3u);
     EXPECT_TRUE(analysis->histogram()->preview().empty());
     EXPECT_EQ(
@@ -229,12 +229,13 @@ TEST_F(AnalysisWindowTest, SuggestedRegionsArePreviewedAndWrittenOnlyWhenAccepte
         order.push_back("table");
         editorAtTable.push_back(name->text());
     });
-    guitest::onNextModal<SuggestRegionsDialog>([&](SuggestRegionsDialog* dialog) {
-        dialog->findChild<QSpinBox*>("classCount")->setValue(2);
-        previewed = analysis->histogram()->preview().size();
-        dialog->accept();
-    });
-    analysis->suggestRegions();
+    guitest::answerModal<SuggestRegionsDialog>(
+        "the Suggest Regions dialog", [&] { analysis->suggestRegions(); },
+        [&](SuggestRegionsDialog* dialog) {
+            dialog->findChild<QSpinBox*>("classCount")->setValue(2);
+            previewed = analysis->histogram()->preview().size();
+            dialog->accept();
+        });
     EXPECT_EQ(previewed, 2u);
     // Dark (10) and bright (200); the threshold is the lowest of the empty gap.
     const RegionTable& after = window->regionTable();
@@ -270,8 +271,8 @@ TEST_F(AnalysisWindowTest, ExportWritesLumidraStatsColumnsForWhatIsShown)
 
     analysis->setShowsWholeStack(false);
     settle();
-    guitest::answerFileDialog(QString::fromStdString((cwd.path() / "slice").string()));
-    analysis->chooseCsvFile();
+    guitest::answerFileDialog(QString::fromStdString((cwd.path() / "slice").string()),
+                              [&] { analysis->chooseCsvFile(); });
     text = testfiles::readFile(cwd.path() / "slice.csv");
     EXPECT_NE(text.find("\n./data/ slice 0,0,Bright,150,255,16384,0.250000,,3200.000000\n"),
               std::string::npos)

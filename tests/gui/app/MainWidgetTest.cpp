@@ -1,10 +1,12 @@
 // The main window end to end: real slice files, real dialogs, real views.
 #include "gui/app/MainWidget.h"
 
+#include "core/common/SliceGeometry.h"
 #include "gui/controls/ImageSelect.h"
 #include "gui/controls/RtSlider.h"
-#include "GuiTestSupport.h"
 #include "gui/views/DisplayRegion.h"
+
+#include "GuiTestSupport.h"
 
 #include <QDir>
 #include <QLineEdit>
@@ -13,13 +15,12 @@
 #include <QSlider>
 #include <QTest>
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 using namespace lumidra;
 
@@ -27,25 +28,18 @@ namespace {
 
 using guitest::testGrey;
 
-// Colour of slice sample (x, y) in a view's RGB buffer, which holds the slice
-// in reverse sample order.
+// Colour of slice sample (x, y) in a view's RGB buffer. The pixel order is
+// its own inverse: the pixel that shows sample s is sampleOfPixel(s).
 std::array<int, 3> viewColour(const DisplayRegion* view, int x, int y)
 {
-    const std::uint8_t* p = view->rgbBuffer() + 3 * (65535 - (y * 256 + x));
+    const int pixel = sampleOfPixel(gridIndex(x, y, 0, kSliceSide, kSliceSide));
+    const std::uint8_t* p = view->rgbBuffer() + 3 * pixel;
     return {p[0], p[1], p[2]};
 }
 
 std::array<int, 3> grey(int v)
 {
     return {v, v, v};
-}
-
-std::string readText(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 class MainWindowTest : public ::testing::Test {
@@ -58,8 +52,7 @@ protected:
                               "#Number of Regions\n1\n\n#Vessel\n10\n40\n250\n20\n30\n\n");
         window = std::make_unique<MainWidget>();
         window->resize(675, 575);
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        ASSERT_TRUE(guitest::shown(*window));
     }
 
     template <class T> T* child(const char* name) const { return window->findChild<T*>(name); }
@@ -75,10 +68,22 @@ protected:
         return nullptr;
     }
     static QPushButton* plusOf(QWidget* control) { return guitest::stepButton(control, "+"); }
+    static void press(QPushButton* button)
+    {
+        QTest::mousePress(button, Qt::LeftButton);
+        QTest::mouseRelease(button, Qt::LeftButton);
+    }
+    bool screensShowTheirBuffers() const
+    {
+        DisplayRegion* dr1 = window->greyView();
+        DisplayRegion* dr2 = window->colourView();
+        return guitest::screenShowsRgb(*dr1, dr1->rgbBuffer(), kSliceSide) &&
+               guitest::screenShowsRgb(*dr2, dr2->rgbBuffer(), kSliceSide);
+    }
     std::vector<std::uint8_t> colourPicture() const
     {
         const std::uint8_t* rgb = window->colourView()->rgbBuffer();
-        return {rgb, rgb + 256 * 256 * 3};
+        return {rgb, rgb + kRgbBytes};
     }
 
     guitest::ScratchCwd cwd;
@@ -110,8 +115,7 @@ TEST_F(MainWindowTest, StartsOnSliceZeroWithRegionZeroOfTheDefaultFilePainted)
     EXPECT_STREQ(window->regionTable()[1].name, "Region1");
     EXPECT_STREQ(window->regionTable()[16].name, "Last Region");
 
-    EXPECT_EQ(guitest::screenMismatches(dr1, dr1->rgbBuffer(), 256), 0);
-    EXPECT_EQ(guitest::screenMismatches(dr2, dr2->rgbBuffer(), 256), 0);
+    EXPECT_TRUE(screensShowTheirBuffers());
 }
 
 TEST_F(MainWindowTest, RedSliderRedrawsTheColourViewBeforeTheSlotReturns)
@@ -123,13 +127,11 @@ TEST_F(MainWindowTest, RedSliderRedrawsTheColourViewBeforeTheSlotReturns)
     EXPECT_EQ(tableSent.count(), 1);
     EXPECT_EQ(window->regionTable()[0].red, 77);
     EXPECT_EQ(viewColour(window->colourView(), 20, 0), (std::array<int, 3>{77, 20, 30}));
-    EXPECT_EQ(
-        guitest::screenMismatches(window->colourView(), window->colourView()->rgbBuffer(), 256), 0);
+    EXPECT_TRUE(screensShowTheirBuffers());
 
     // The "+" button echoes through the inner slider: the table goes out twice.
     tableSent.clear();
-    QTest::mousePress(plusOf(red), Qt::LeftButton);
-    QTest::mouseRelease(plusOf(red), Qt::LeftButton);
+    press(plusOf(red));
     EXPECT_EQ(tableSent.count(), 2);
     EXPECT_EQ(window->regionTable()[0].red, 78);
 }
@@ -169,11 +171,9 @@ TEST_F(MainWindowTest, ShowAllRegionsLastsUntilTheRegionSliderMoves)
     EXPECT_EQ(dr2->regionIndex(), -1);
     EXPECT_EQ(viewColour(dr2, 20, 0), (std::array<int, 3>{0, 255, 0}));    // region 1
     EXPECT_EQ(viewColour(dr2, 100, 0), (std::array<int, 3>{255, 127, 0})); // region 6
-    EXPECT_EQ(guitest::screenMismatches(dr2, dr2->rgbBuffer(), 256), 0);
+    EXPECT_TRUE(screensShowTheirBuffers());
 
-    QPushButton* plus = plusOf(child<QWidget>("Region Slider"));
-    QTest::mousePress(plus, Qt::LeftButton);
-    QTest::mouseRelease(plus, Qt::LeftButton);
+    press(plusOf(child<QWidget>("Region Slider")));
     EXPECT_EQ(dr2->regionIndex(), 1);
     EXPECT_EQ(viewColour(dr2, 100, 0), grey(100));
     EXPECT_EQ(viewColour(dr2, 20, 0), (std::array<int, 3>{0, 255, 0}));
@@ -190,8 +190,8 @@ TEST_F(MainWindowTest, OpeningADirectoryShowsItsSliceZeroInBothViews)
 
     std::filesystem::path other = cwd.path() / "second scan";
     guitest::writeTestStack(other, 2, 5);
-    guitest::answerFileDialog(QString::fromStdString(other.string())); // no final '/'
-    window->selOpen();
+    // No final '/': the window adds it.
+    guitest::answerFileDialog(QString::fromStdString(other.string()), [&] { window->selOpen(); });
 
     EXPECT_EQ(window->imageCount(), 2);
     EXPECT_EQ(imgSel->maximum(), 1);
@@ -207,14 +207,12 @@ TEST_F(MainWindowTest, OpeningADirectoryShowsItsSliceZeroInBothViews)
     EXPECT_EQ(window->currentRegion(), 3);
 
     // A cancelled dialog, and a path too long for the 300-byte buffer, change nothing.
-    guitest::answerFileDialog(QString());
-    window->selOpen();
+    guitest::answerFileDialog(QString(), [&] { window->selOpen(); });
     std::filesystem::path deep = cwd.path();
     for (char c : {'a', 'b', 'c'})
         deep /= std::string(100, c);
     guitest::writeTestStack(deep, 4);
-    guitest::answerFileDialog(QString::fromStdString(deep.string()));
-    window->selOpen();
+    guitest::answerFileDialog(QString::fromStdString(deep.string()), [&] { window->selOpen(); });
     EXPECT_EQ(window->imageCount(), 2);
     EXPECT_EQ(viewColour(window->greyView(), 7, 9), grey(testGrey(7, 9, 5)));
 }
@@ -234,38 +232,35 @@ TEST_F(MainWindowTest, WaveletifyAlwaysStartsFromTheColourisedSlice)
     EXPECT_EQ(colourPicture(), first);
     button("Waveletify")->click();
     EXPECT_NE(colourPicture(), first);
-    DisplayRegion* dr2 = window->colourView();
-    EXPECT_EQ(guitest::screenMismatches(dr2, dr2->rgbBuffer(), 256), 0);
+    EXPECT_TRUE(screensShowTheirBuffers());
 }
 
 TEST_F(MainWindowTest, RegionInfoFilesAreSavedAndOpenedThroughTheDialogs)
 {
     std::filesystem::path plain = cwd.path() / "tissues";
-    guitest::answerFileDialog(QString::fromStdString(plain.string()));
-    window->clkSave();
-    std::string saved = readText(cwd.path() / "tissues.rif");
+    guitest::answerFileDialog(QString::fromStdString(plain.string()), [&] { window->clkSave(); });
+    std::string saved = testfiles::readFile(cwd.path() / "tissues.rif");
     EXPECT_EQ(
         saved.rfind("#Number of Regions\n17\n\n#Vessel\n10\n40\n250\n20\n30\n\n#Region1\n", 0), 0u);
 
     // ".rif" anywhere in the path, in any case, means no suffix is added.
     std::filesystem::create_directories(cwd.path() / "sets.RIF.d");
     std::filesystem::path inDir = cwd.path() / "sets.RIF.d" / "brain";
-    guitest::answerFileDialog(QString::fromStdString(inDir.string()));
-    window->clkSave();
+    guitest::answerFileDialog(QString::fromStdString(inDir.string()), [&] { window->clkSave(); });
     EXPECT_TRUE(std::filesystem::exists(inDir));
 
     // A path that passes 299 characters with ".rif" added is not written.
     std::filesystem::path deep = cwd.path() / std::string(120, 'd') / std::string(120, 'e');
     std::filesystem::create_directories(deep);
     std::string name(299 - deep.string().size() - 1 - 2, 'f');
-    guitest::answerFileDialog(QString::fromStdString((deep / name).string()));
-    window->clkSave();
+    guitest::answerFileDialog(QString::fromStdString((deep / name).string()),
+                              [&] { window->clkSave(); });
     EXPECT_TRUE(std::filesystem::is_empty(deep));
 
     editorSlider("Red Slider")->setValue(5);
     ASSERT_EQ(window->regionTable()[0].red, 5);
-    guitest::answerFileDialog(QString::fromStdString((cwd.path() / "tissues.rif").string()));
-    window->clkLoad();
+    guitest::answerFileDialog(QString::fromStdString((cwd.path() / "tissues.rif").string()),
+                              [&] { window->clkLoad(); });
     EXPECT_EQ(window->regionTable()[0].red, 250);
     EXPECT_EQ(editorSlider("Red Slider")->currentValue(), 250);
     EXPECT_EQ(viewColour(window->colourView(), 20, 0), (std::array<int, 3>{250, 20, 30}));
@@ -299,31 +294,134 @@ TEST_F(MainWindowTest, MenusCarryTheirCommandsAndAccelerators)
                                   "&Export Region Map...=", "Region &Analysis...=Ctrl+T"}));
 }
 
-TEST_F(MainWindowTest, InformationAndAboutBoxesAreCaptionedLumidra)
+TEST_F(MainWindowTest, InformationBoxIsCaptionedLumidraAndHoldsTheHelpText)
 {
-    QString title, text;
-    guitest::onNextModal<QMessageBox>([&](QMessageBox* box) {
-        title = box->windowTitle();
-        text = box->text();
-        box->accept();
-    });
-    window->selInfo();
-    EXPECT_EQ(title, "Lumidra");
-    EXPECT_EQ(text, QString::fromLatin1(MainWidget::informationText()));
-    EXPECT_EQ(text.count('\n'), 29);
-    EXPECT_TRUE(text.startsWith("When the program starts up"));
-    EXPECT_TRUE(text.contains("value of this region.  You can see the\n"));
+    const guitest::MessageShown box = guitest::answerMessageBox([&] { window->selInfo(); });
+    EXPECT_EQ(box.title, "Lumidra");
+    EXPECT_EQ(box.text, QString::fromLatin1(MainWidget::informationText()));
+    EXPECT_EQ(box.text.count('\n'), 29);
+    EXPECT_TRUE(box.text.startsWith("When the program starts up"));
+    EXPECT_TRUE(box.text.contains("value of this region.  You can see the\n"));
+}
 
-    title.clear();
-    text.clear();
-    guitest::onNextModal<QMessageBox>([&](QMessageBox* box) {
-        title = box->windowTitle();
-        text = box->text();
-        box->accept();
-    });
-    window->selAbout();
-    EXPECT_EQ(title, "Lumidra");
-    EXPECT_TRUE(text.contains("Lumidra"));
+// The keys a user presses first. Sent to whatever holds the focus, as typing does.
+TEST_F(MainWindowTest, CtrlXAndCtrlAReachTheMenuUntilTheUserTypesInTheNameField)
+{
+    guitest::makeActive(*window);
+    auto typeKey = [](Qt::Key key) {
+        QTest::keyClick(QApplication::focusWidget(), key, Qt::ControlModifier);
+    };
+    QSignalSpy quit(window.get(), &MainWidget::signalQuit);
+    typeKey(Qt::Key_X);
+    EXPECT_EQ(quit.count(), 1);
+    EXPECT_STREQ(window->regionTable()[0].name, "Vessel");
+
+    const guitest::MessageShown about = guitest::answerMessageBox([&] { typeKey(Qt::Key_A); });
+    EXPECT_EQ(about.title, "Lumidra");
+    EXPECT_TRUE(about.text.contains("Lumidra"));
+
+    guitest::makeActive(*window); // the box took the keyboard
+    auto* name = child<QLineEdit>("nameLE");
+    QTest::mouseClick(name, Qt::LeftButton);
+    ASSERT_EQ(QApplication::focusWidget(), name);
+    EXPECT_EQ(guitest::modalsOpenedBy([&] { typeKey(Qt::Key_A); }), 0);
+    EXPECT_EQ(name->selectedText(), "Vessel");
+    typeKey(Qt::Key_X);
+    EXPECT_EQ(quit.count(), 1);
+    EXPECT_EQ(name->text(), "");
+    EXPECT_STREQ(window->regionTable()[0].name, "");
+}
+
+// Both buttons regenerate the current record; an editor left showing the old
+// values would write them back at the next step.
+TEST_F(MainWindowTest, DefaultAndClearRegionsRefillTheEditor)
+{
+    child<RtSlider>("Region Slider")->setValue(5);
+    child<QLineEdit>("nameLE")->setText("Stale");
+    editorSlider("Min Slider")->setValue(3);
+    editorSlider("Red Slider")->setValue(200);
+
+    button("Default Regions")->click();
+    EXPECT_EQ(child<QLineEdit>("nameLE")->text(), "Region5");
+    EXPECT_EQ(editorSlider("Min Slider")->currentValue(), 80);
+    EXPECT_EQ(editorSlider("Max Slider")->currentValue(), 95);
+    EXPECT_EQ(editorSlider("Red Slider")->currentValue(), 0);
+    EXPECT_EQ(editorSlider("Green Slider")->currentValue(), 255);
+    EXPECT_EQ(editorSlider("Blue Slider")->currentValue(), 255);
+    press(plusOf(editorSlider("Red Slider")));
+    EXPECT_EQ(window->regionTable()[5].red, 1);
+
+    editorSlider("Green Slider")->setValue(99);
+    child<QLineEdit>("nameLE")->setText("Stale");
+    button("Clear Regions")->click();
+    EXPECT_EQ(child<QLineEdit>("nameLE")->text(), "Region5");
+    for (const char* colour : {"Red Slider", "Green Slider", "Blue Slider"})
+        EXPECT_EQ(editorSlider(colour)->currentValue(), 0) << colour;
+    press(plusOf(editorSlider("Green Slider")));
+    EXPECT_EQ(window->regionTable()[5].green, 1);
+    EXPECT_STREQ(window->regionTable()[5].name, "Region5");
+}
+
+// Paths go to the file system in its own encoding (UTF-8 here), and the
+// 299-byte limit counts bytes of that encoding, not characters.
+TEST_F(MainWindowTest, PathsOutsideLatin1AreFoundAndSavedUnderTheirOwnNames)
+{
+    const std::filesystem::path scans = cwd.path() / "Müller" / "脑";
+    guitest::writeTestStack(scans, 2, 5);
+    guitest::answerFileDialog(QString::fromStdString(scans.string()), [&] { window->selOpen(); });
+    EXPECT_EQ(window->imageCount(), 2);
+    EXPECT_EQ(viewColour(window->greyView(), 7, 9), grey(testGrey(7, 9, 5)));
+
+    guitest::answerFileDialog(QString::fromStdString((scans / "区域").string()),
+                              [&] { window->clkSave(); });
+    EXPECT_TRUE(std::filesystem::is_regular_file(scans / "区域.rif"));
+    editorSlider("Red Slider")->setValue(5);
+    guitest::answerFileDialog(QString::fromStdString((scans / "区域.rif").string()),
+                              [&] { window->clkLoad(); });
+    EXPECT_EQ(window->regionTable()[0].red, 250);
+
+    // Fewer than 299 characters, but three bytes each: refused like a cancel.
+    std::filesystem::path wide = cwd.path();
+    for (int part = 0; part < 2; ++part) {
+        std::string name;
+        for (int k = 0; k < 50; ++k)
+            name += "脑";
+        wide /= name;
+    }
+    ASSERT_LT(QString::fromStdString(wide.string()).size(), 299);
+    ASSERT_GT(wide.string().size(), 299u);
+    guitest::writeTestStack(wide, 3);
+    guitest::answerFileDialog(QString::fromStdString(wide.string()), [&] { window->selOpen(); });
+    EXPECT_EQ(window->imageCount(), 2);
+}
+
+// The dialog helper fails the test, rather than hanging it, when a command
+// opens no dialog or when its dialog refuses the answer and stays open.
+TEST_F(MainWindowTest, ADialogThatNeverOpensOrNeverClosesFailsWithAMessage)
+{
+    testing::TestPartResultArray failures;
+    {
+        testing::ScopedFakeTestPartResultReporter catcher(
+            testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &failures);
+        guitest::answerFileDialog("tissues", [] {});
+        // An open dialog refuses a file that does not exist and stays open.
+        guitest::answerModal<QFileDialog>(
+            "a file dialog", [&] { window->clkLoad(); },
+            [&](QFileDialog* dialog) {
+                dialog->selectFile((cwd.path() / "absent.rif").c_str());
+                QMetaObject::invokeMethod(dialog, "accept");
+            },
+            500);
+    }
+    ASSERT_EQ(failures.size(), 2);
+    const std::string neverOpened = failures.GetTestPartResult(0).message();
+    const std::string neverClosed = failures.GetTestPartResult(1).message();
+    EXPECT_NE(neverOpened.find("returned without opening a file dialog"), std::string::npos)
+        << neverOpened;
+    EXPECT_NE(neverClosed.find("still open 500 ms after a file dialog was answered"),
+              std::string::npos)
+        << neverClosed;
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 TEST_F(MainWindowTest, ExitAndClosingTheWindowBothEndTheProgram)
@@ -347,8 +445,7 @@ TEST(MainWindowWithoutSlices, OpensWithBlackViewsAndAnEmptySelectorRange)
 {
     guitest::ScratchCwd cwd; // no data/ at all
     MainWidget window;
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(guitest::shown(window));
     EXPECT_EQ(window.imageCount(), 0);
     auto* imgSel = window.findChild<ImageSelect*>("imgSel");
     EXPECT_EQ(imgSel->maximum(), -1);
@@ -374,8 +471,7 @@ TEST_F(MainWindowTest, BothViewsHoldOneStackAfterStartUpAndAfterOpen)
     EXPECT_EQ(window->colourView()->sliceStack(), window->greyView()->sliceStack());
     std::filesystem::path other = cwd.path() / "other";
     guitest::writeTestStack(other, 2, 5);
-    guitest::answerFileDialog(QString::fromStdString(other.string()));
-    window->selOpen();
+    guitest::answerFileDialog(QString::fromStdString(other.string()), [&] { window->selOpen(); });
     ASSERT_EQ(window->greyView()->sliceCount(), 2);
     EXPECT_EQ(window->colourView()->sliceStack(), window->greyView()->sliceStack());
 }

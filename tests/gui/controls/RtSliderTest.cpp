@@ -135,8 +135,7 @@ TEST(RtSlider, DraggingOrKeyingTheSliderAnnouncesEachValueOnce)
 {
     RtSlider region(nullptr, "Region Slider", 0, 15, 3, "Tissue Region");
     region.resize(400, 60);
-    region.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&region));
+    ASSERT_TRUE(guitest::shown(region));
     auto* inner = region.findChild<QSlider*>("minSL");
     QSignalSpy spy(&region, &RtSlider::valueChanged);
 

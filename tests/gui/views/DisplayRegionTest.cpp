@@ -2,6 +2,7 @@
 #include "gui/views/DisplayRegion.h"
 
 #include "GuiTestSupport.h"
+#include "core/common/SliceGeometry.h"
 #include "core/volume/SliceLoader.h"
 #include "gui/views/EmptyStackHint.h"
 
@@ -26,7 +27,6 @@ using namespace lumidra;
 
 namespace {
 
-constexpr int kSide = 256;
 constexpr int kFlatGrey = 90;
 
 // Grey value of row r, column c of patterned slice z: not symmetric in r and
@@ -40,19 +40,12 @@ using GreyOf = std::function<int(int r, int c)>;
 
 void writeRawSlice(const std::string& path, const GreyOf& grey)
 {
-    std::vector<unsigned char> bytes;
-    bytes.reserve(2 * kSide * kSide);
-    for (int r = 0; r < kSide; ++r)
-        for (int c = 0; c < kSide; ++c) {
+    std::vector<std::uint16_t> samples;
+    for (int r = 0; r < kSliceSide; ++r)
+        for (int c = 0; c < kSliceSide; ++c)
             // The low four bits are below the grey scale and must not matter.
-            const int sample = (grey(r, c) << 4) | (c & 0xF);
-            bytes.push_back(static_cast<unsigned char>(sample >> 8));
-            bytes.push_back(static_cast<unsigned char>(sample & 0xFF));
-        }
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr) << path;
-    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
-    std::fclose(f);
+            samples.push_back(static_cast<std::uint16_t>((grey(r, c) << 4) | (c & 0xF)));
+    slicefiles::writeFile(path, slicefiles::rawSlice(samples));
 }
 
 // A directory of `count` patterned slices; `flatLast` makes the last one a
@@ -61,13 +54,11 @@ std::string makeSliceDir(const std::string& dir, int count, int firstPattern, bo
 {
     std::filesystem::create_directories(dir);
     for (int z = 0; z < count; ++z) {
-        char name[32];
-        std::snprintf(name, sizeof name, "slice%03d", z);
+        const std::string path = dir + slicefiles::sliceName(z, "");
         if (flatLast && z == count - 1)
-            writeRawSlice(dir + name, [](int, int) { return kFlatGrey; });
+            writeRawSlice(path, [](int, int) { return kFlatGrey; });
         else
-            writeRawSlice(dir + name,
-                          [&](int r, int c) { return patternGrey(firstPattern + z, r, c); });
+            writeRawSlice(path, [&](int r, int c) { return patternGrey(firstPattern + z, r, c); });
     }
     return dir;
 }
@@ -101,46 +92,26 @@ QRgb colourOf(const imgMaterial& m)
     return qRgb(m.red & 0xFF, m.green & 0xFF, m.blue & 0xFF);
 }
 
-// What the screen must show at (x, y), y counted from the top.
-using Expected = std::function<QRgb(int x, int y)>;
+using guitest::ScreenColour;
+using guitest::screenShows;
 
-testing::AssertionResult screenShows(QOpenGLWidget& view, const Expected& expected)
+// Slice row r is shown at screen row r, mirrored.
+ScreenColour patternOnScreen(int z, const std::function<QRgb(int v)>& paint)
 {
-    const QImage shot = view.grabFramebuffer();
-    const int scale = shot.width() / view.width();
-    if (scale < 1 || shot.height() != view.height() * scale)
-        return testing::AssertionFailure() << "grab of " << shot.width() << "x" << shot.height();
-    int wrong = 0;
-    std::string first;
-    for (int y = 0; y < view.height(); ++y)
-        for (int x = 0; x < view.width(); ++x) {
-            const QRgb got = shot.pixel(x * scale, y * scale) & 0xFFFFFF;
-            const QRgb want = expected(x, y) & 0xFFFFFF;
-            if (got != want && wrong++ == 0)
-                first = "at (" + std::to_string(x) + ", " + std::to_string(y) + ") got " +
-                        QString::number(got, 16).toStdString() + ", want " +
-                        QString::number(want, 16).toStdString();
-        }
-    if (wrong)
-        return testing::AssertionFailure() << wrong << " pixels wrong, first " << first;
-    return testing::AssertionSuccess();
+    return [z, paint](int x, int y) {
+        const int sample = sampleShownAt(x, y);
+        return paint(patternGrey(z, sample / kSliceSide, sample % kSliceSide));
+    };
 }
 
-// Slice row r is shown at screen row r, mirrored: column c at x = 255 - c.
-Expected patternOnScreen(int z, const std::function<QRgb(int v)>& paint)
-{
-    return [z, paint](int x, int y) { return paint(patternGrey(z, y, kSide - 1 - x)); };
-}
-
-Expected greyPattern(int z)
+ScreenColour greyPattern(int z)
 {
     return patternOnScreen(z, grey);
 }
 
 void showAndWait(QWidget& w)
 {
-    w.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    ASSERT_TRUE(guitest::shown(w));
 }
 
 class DisplayRegionTest : public testing::Test {
@@ -175,8 +146,8 @@ TEST_F(DisplayRegionTest, ShowsSliceRowZeroOnTopMirroredAndBlackOutsideTheStack)
 {
     auto view = makeViewInRoot(1);
     EXPECT_EQ(view->objectName(), "view");
-    EXPECT_EQ(view->minimumSize(), QSize(kSide, kSide));
-    EXPECT_EQ(view->maximumSize(), QSize(kSide, kSide));
+    EXPECT_EQ(view->minimumSize(), QSize(kSliceSide, kSliceSide));
+    EXPECT_EQ(view->maximumSize(), QSize(kSliceSide, kSliceSide));
     EXPECT_EQ(view->sliceCount(), 4);
     EXPECT_EQ(view->imageIndex(), 1);
     showAndWait(*view);
@@ -232,7 +203,7 @@ TEST_F(DisplayRegionTest, AnnouncesTheCountWhileTheOldPictureIsStillHeld)
     EXPECT_EQ(spy.at(1).at(0).toInt(), 2);
 
     view.changeImage(1);
-    const std::vector<std::uint8_t> before(view.rgbBuffer(), view.rgbBuffer() + 3 * 65536);
+    const std::vector<std::uint8_t> before(view.rgbBuffer(), view.rgbBuffer() + kRgbBytes);
     const std::weak_ptr<const lumidra::SliceStack> oldStack = view.sliceStack();
 
     std::vector<std::uint8_t> seen;
@@ -241,10 +212,10 @@ TEST_F(DisplayRegionTest, AnnouncesTheCountWhileTheOldPictureIsStillHeld)
     // The main window answers a new count by sending slice indices of the new
     // range back to the view, which still holds the old, smaller stack.
     QObject::connect(&view, &DisplayRegion::numPixChanged, [&](int count) {
-        seen.assign(view.rgbBuffer(), view.rgbBuffer() + 3 * 65536);
+        seen.assign(view.rgbBuffer(), view.rgbBuffer() + kRgbBytes);
         oldStackHeld = view.sliceStack() == oldStack.lock();
         view.changeImage(count - 1);
-        afterChangeImage.assign(view.rgbBuffer(), view.rgbBuffer() + 3 * 65536);
+        afterChangeImage.assign(view.rgbBuffer(), view.rgbBuffer() + kRgbBytes);
     });
     view.changeImageDir(dataDir.data());
 
@@ -253,7 +224,7 @@ TEST_F(DisplayRegionTest, AnnouncesTheCountWhileTheOldPictureIsStillHeld)
     EXPECT_EQ(seen, before);
     EXPECT_TRUE(oldStackHeld);
     // Slice 3 lies outside the two-slice stack still held: black, not a read past it.
-    EXPECT_EQ(afterChangeImage, std::vector<std::uint8_t>(3 * 65536, 0));
+    EXPECT_EQ(afterChangeImage, std::vector<std::uint8_t>(kRgbBytes, 0));
     EXPECT_TRUE(oldStack.expired()) << "replaced stack kept alive";
 
     // The load itself then shows slice 0 of the new directory.
@@ -286,10 +257,10 @@ TEST_F(DisplayRegionTest, DirectoryChangeResetsSliceAndRegionAndEmptyDirectorySh
     EXPECT_EQ(spy.at(0).at(0).toInt(), 0);
     EXPECT_EQ(view.sliceCount(), 0);
     EXPECT_EQ(view.loadedDirectory(), QDir::cleanPath(QString::fromStdString(emptyDir)));
-    EXPECT_TRUE(guitest::showsOnlyTheEmptyStackHint(&view, view.rgbBuffer(), kSide));
+    EXPECT_TRUE(guitest::showsOnlyTheEmptyStackHint(&view, view.rgbBuffer(), kSliceSide));
     view.changeImage(0);
     view.changeRegionNum(-1);
-    EXPECT_TRUE(guitest::showsOnlyTheEmptyStackHint(&view, view.rgbBuffer(), kSide));
+    EXPECT_TRUE(guitest::showsOnlyTheEmptyStackHint(&view, view.rgbBuffer(), kSliceSide));
 
     // The hint's painter leaves no GL state behind that would spoil the next picture.
     view.changeImageDir(otherDir.data());
@@ -354,14 +325,14 @@ TEST_F(DisplayRegionTest, CopySharesTheStackAndOutlivesItsSource)
     EXPECT_EQ(copy->regionIndex(), 0);
     EXPECT_EQ(copy->regionTable(), nullptr);
     EXPECT_NE(copy->rgbBuffer(), source->rgbBuffer());
-    EXPECT_TRUE(std::equal(copy->rgbBuffer(), copy->rgbBuffer() + 3 * 65536, source->rgbBuffer()));
+    EXPECT_TRUE(std::equal(copy->rgbBuffer(), copy->rgbBuffer() + kRgbBytes, source->rgbBuffer()));
 
     // A copy of a coloured view renders in colour straight away.
     source->changeRegions(table.data());
     source->changeRegionNum(5);
     DisplayRegion colourCopy(nullptr, "c", *source);
     EXPECT_EQ(colourCopy.regionIndex(), 5);
-    EXPECT_TRUE(std::equal(colourCopy.rgbBuffer(), colourCopy.rgbBuffer() + 3 * 65536,
+    EXPECT_TRUE(std::equal(colourCopy.rgbBuffer(), colourCopy.rgbBuffer() + kRgbBytes,
                            source->rgbBuffer()));
 
     const auto shared = copy->sliceStack().get();
@@ -434,7 +405,7 @@ TEST_F(DisplayRegionTest, WaveletIfyReplacesThePictureUntilTheNextRender)
 
     // Each call decomposes what is shown: a flat picture keeps its value in
     // the low-pass corner, drawn at the bottom-left, and mid-grey elsewhere.
-    const int bottom = kSide - 1;
+    const int bottom = kSliceSide - 1;
     view.waveletIfy(1);
     EXPECT_TRUE(screenShows(
         view, [&](int x, int y) { return x < 128 && bottom - y < 128 ? grey(200) : grey(128); }));

@@ -1,6 +1,8 @@
 // MiniDisp: its own copy of the picture, bottom row first, at a size no layout changes.
 #include "gui/views/MiniDisp.h"
 
+#include "GuiTestSupport.h"
+
 #include <QGridLayout>
 #include <QImage>
 #include <QLabel>
@@ -48,23 +50,12 @@ TEST(MiniDispTest, DrawsItsOwnCopyBottomRowFirst)
     EXPECT_EQ(mini->imageData(), copied);
 
     window.resize(300, 300);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    const QImage shot = mini->grabFramebuffer();
-    const int scale = shot.width() / size;
-    ASSERT_GE(scale, 1);
-    int wrong = 0;
-    for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x) {
-            const int r = size - 1 - y;
-            const QRgb want = qRgb(sourceByte(r, x, 0), sourceByte(r, x, 1), sourceByte(r, x, 2));
-            if ((shot.pixel(x * scale, y * scale) & 0xFFFFFF) != (want & 0xFFFFFF))
-                ++wrong;
-        }
-    EXPECT_EQ(wrong, 0);
-    // The first source bytes are the bottom-left pixel.
-    EXPECT_EQ(shot.pixel(0, shot.height() - 1) & 0xFFFFFF,
-              qRgb(copied[0], copied[1], copied[2]) & 0xFFFFFF);
+    ASSERT_TRUE(guitest::shown(window));
+    // The first source row is the bottom one on screen.
+    EXPECT_TRUE(guitest::screenShows(*mini, [](int x, int y) {
+        const int r = size - 1 - y;
+        return qRgb(sourceByte(r, x, 0), sourceByte(r, x, 1), sourceByte(r, x, 2));
+    }));
 }
 
 TEST(MiniDispTest, LayoutCannotResizeIt)
@@ -80,8 +71,7 @@ TEST(MiniDispTest, LayoutCannotResizeIt)
     EXPECT_EQ(mini->minimumSize(), QSize(128, 128));
     EXPECT_EQ(mini->maximumSize(), QSize(128, 128));
 
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(guitest::shown(window));
     for (QSize s : {QSize(900, 700), QSize(60, 60)}) {
         window.resize(s);
         QCoreApplication::processEvents();
