@@ -1,8 +1,11 @@
 #include "core/common/StagedFile.h"
 
+#include "core/common/FileHandle.h"
+
 #include <stdexcept>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -13,6 +16,42 @@
 namespace lumidra {
 
 namespace {
+
+// Where a save lands: a symbolic link is followed to the file it names, even
+// one that does not exist yet, so renaming over it leaves the link pointing at
+// the new content. Empty for a loop of links.
+std::string saveTarget(const std::string& path)
+{
+    constexpr int kMaxLinks = 40; // as the kernel's own limit
+    std::string target = path;
+    for (int hops = 0; hops < kMaxLinks; ++hops) {
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return target;
+        std::string link(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(target.c_str(), link.data(), link.size());
+        if (n <= 0 || static_cast<std::size_t>(n) >= link.size())
+            return {};
+        link.resize(static_cast<std::size_t>(n));
+        // A relative link is relative to the directory that holds it.
+        const std::size_t slash = target.rfind('/');
+        if (link.front() != '/' && slash != std::string::npos)
+            link.insert(0, target, 0, slash + 1);
+        target = std::move(link);
+    }
+    return {};
+}
+
+// Makes a rename durable; the file is already in place, so a failure here is
+// not a failed save.
+void syncDirectoryOf(const std::string& target)
+{
+    const std::size_t slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash ? slash : 1);
+    FileHandle directory(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory.isOpen())
+        (void)::fsync(directory.fd());
+}
 
 // A replaced file keeps who may read it; a new one gets what fopen would
 // give a 0644 file.
@@ -43,8 +82,11 @@ std::string temporaryPattern(const std::string& target, std::string_view suffix)
 } // namespace
 
 StagedFile::StagedFile(std::string target, std::string_view suffix)
-    : target_(std::move(target)), temp_(temporaryPattern(target_, suffix))
+    : target_(std::move(target)), destination_(saveTarget(target_))
 {
+    if (destination_.empty())
+        fail("cannot write", ELOOP);
+    temp_ = temporaryPattern(destination_, suffix);
     fd_ = ::mkstemps(temp_.data(), static_cast<int>(suffix.size()));
     if (fd_ < 0) {
         const int error = errno;
@@ -52,7 +94,7 @@ StagedFile::StagedFile(std::string target, std::string_view suffix)
         fail("cannot write", error);
     }
     // Permissions are a courtesy; a file system without modes still saves.
-    (void)::fchmod(fd_, modeFor(target_));
+    (void)::fchmod(fd_, modeFor(destination_));
 }
 
 StagedFile::~StagedFile()
@@ -99,9 +141,10 @@ void StagedFile::finish()
 void StagedFile::commit()
 {
     finish();
-    if (::rename(temp_.c_str(), target_.c_str()) != 0)
+    if (::rename(temp_.c_str(), destination_.c_str()) != 0)
         fail("cannot rename a temporary file over", errno);
     committed_ = true;
+    syncDirectoryOf(destination_);
 }
 
 } // namespace lumidra

@@ -7,7 +7,9 @@ namespace lumidra {
 
 // A file written under a temporary name beside its target and renamed over
 // the target only once complete, so a failed write never destroys the file
-// that was there. The temporary is removed unless committed.
+// that was there. A symbolic link is followed to the file it names, so the
+// link keeps pointing at the new content. The temporary is removed unless
+// committed.
 class StagedFile {
 public:
     // The temporary name ends in suffix, for writers that pick a format by
@@ -25,13 +27,14 @@ public:
     // Flushes the temporary to disk and closes it; for a file written by
     // another writer through temporaryPath(), only syncs what it wrote.
     void finish();
-    // Renames the finished temporary over the target.
+    // Renames the finished temporary over the target and syncs its directory.
     void commit();
 
 private:
     [[noreturn]] void fail(const char* what, int error) const;
 
     std::string target_;
+    std::string destination_; // the target with its symbolic links followed
     std::string temp_;
     int fd_ = -1;
     bool committed_ = false;
