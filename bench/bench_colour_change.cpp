@@ -2,6 +2,7 @@
 // the Red slider of the editor moved by one, dr2 rendered and redrawn.
 //   bench_colour_change <image-dir>      (needs an X display with OpenGL)
 #include "BenchUtil.h"
+#include "BenchWorkplace.h"
 
 #include "gui/app/MainWidget.h"
 #include "gui/controls/InputRegion.h"
@@ -12,53 +13,10 @@
 #include <QSlider>
 
 #include <cstdio>
-#include <filesystem>
 #include <memory>
-#include <unistd.h>
 
-namespace fs = std::filesystem;
-
-namespace {
-
-// The window reads ./data/, so it starts in a scratch directory whose data/
-// is a link to the image directory.
-struct Workplace {
-    explicit Workplace(const fs::path& imageDir)
-    {
-        dir = fs::temp_directory_path() / ("lumidra-bench-" + std::to_string(::getpid()));
-        fs::create_directories(dir);
-        fs::remove(dir / "data");
-        fs::create_directory_symlink(fs::absolute(imageDir), dir / "data");
-        previous = fs::current_path();
-        fs::current_path(dir);
-    }
-    ~Workplace()
-    {
-        fs::current_path(previous);
-        fs::remove_all(dir);
-    }
-    fs::path dir, previous;
-};
-
-// Keeps the loader's "File opened" lines out of the figures.
-struct QuietStdout {
-    QuietStdout()
-    {
-        std::fflush(stdout);
-        saved = ::dup(1);
-        if (!std::freopen("/dev/null", "w", stdout))
-            std::perror("/dev/null");
-    }
-    ~QuietStdout()
-    {
-        std::fflush(stdout);
-        ::dup2(saved, 1);
-        ::close(saved);
-    }
-    int saved;
-};
-
-} // namespace
+using bench::QuietStdout;
+using bench::Workplace;
 
 int main(int argc, char** argv)
 {
