@@ -41,14 +41,14 @@ echo "== Haar decomposition and the wavelet window's analysis"
 "$build/bench/bench_wavelet"
 echo
 echo "== Start-up of the lumidra program, beside a minimal Qt program"
-xvfb-run -a -s "-screen 0 1600x1200x24" "$build/bench/bench_startup" \
+scripts/with-display.sh "$build/bench/bench_startup" \
   "$data/pgm/" "$data/raw/" "$data/pgm1000/" "$data/raw1000/"
 echo
 echo "== One region-colour change in a running window"
-xvfb-run -a -s "-screen 0 1600x1200x24" "$build/bench/bench_colour_change" "$data/raw/"
+scripts/with-display.sh "$build/bench/bench_colour_change" "$data/raw/"
 if [ -x "$build/bench/bench_analysis" ]; then
   echo
   echo "== The Analysis window: colour change, statistics updates, Suggest Regions"
-  xvfb-run -a -s "-screen 0 1600x1200x24" "$build/bench/bench_analysis" "$data/raw/"
+  scripts/with-display.sh "$build/bench/bench_analysis" "$data/raw/"
 fi
 

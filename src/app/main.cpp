@@ -1,14 +1,22 @@
 #include "StartupTrace.h"
 #include "core/volume/SliceLoader.h"
-#include "gui/app/MainWidget.h"
-
 #include "core/volume/VolumeReader.h"
+#include "gui/app/MainWidget.h"
+#include "gui/views/DisplayRegion.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDirIterator>
 #include <QEvent>
 #include <QIcon>
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -22,18 +30,6 @@ QIcon applicationIcon()
         builtIn.addFile(sizes.next());
     return QIcon::fromTheme(LUMIDRA_APP_ID, builtIn);
 }
-
-} // namespace
-
-#include <cstdio>
-#include <cstring>
-#include <exception>
-#include <filesystem>
-#include <optional>
-#include <string>
-#include <vector>
-
-namespace {
 
 constexpr int kBadPath = 2;
 
@@ -148,13 +144,17 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     // Ties the window to the menu entry (Wayland's app id); sets no caption.
     QGuiApplication::setDesktopFileName(LUMIDRA_APP_ID);
-    QApplication::setWindowIcon(applicationIcon());
     int result = 0;
     {
         MainWidget window(start);
         window.resize(675, 575);
         QObject::connect(&window, &MainWidget::signalQuit, &app, &QApplication::quit);
         traceStartupIfAsked(window);
+        // Finding the icon takes a while and the first picture does not need
+        // it: it is set once that picture is on screen.
+        QObject::connect(
+            window.greyView(), &DisplayRegion::frameSwapped, &app,
+            [] { QApplication::setWindowIcon(applicationIcon()); }, Qt::SingleShotConnection);
         window.show();
         result = app.exec();
     }
