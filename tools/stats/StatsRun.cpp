@@ -105,13 +105,13 @@ SharedSliceStack loadDirectory(const std::string& input, InputResult& result)
 }
 
 InputResult processInput(const std::string& input, const imgMaterial* table,
-                         const std::string& labelPrefix)
+                         const std::string& labelPrefix, int threads)
 {
     InputResult result;
     try {
         std::error_code ec;
         SharedSliceStack stack =
-            fs::is_directory(input, ec) ? loadDirectory(input, result) : openVolume(input);
+            fs::is_directory(input, ec) ? loadDirectory(input, result) : openVolume(input, threads);
         if (!stack)
             return result;
         const std::vector<RegionStats> rows =
@@ -265,12 +265,16 @@ int runStats(const StatsOptions& options, std::FILE* out, std::FILE* err)
         prefixes = labelPrefixes(options.labels, options.inputs);
 
     InputQueue queue(options.inputs.size());
+    // -j N is N threads in all: one input per worker, and the threads left
+    // over when there are fewer inputs than N share each input's reading.
     const int jobs = std::clamp<int>(options.jobs, 1, static_cast<int>(options.inputs.size()));
+    const int threadsPerInput = std::max(1, options.jobs / jobs);
     std::vector<std::thread> workers;
     for (int w = 0; w < jobs; ++w) {
         workers.emplace_back([&] {
             while (const std::optional<std::size_t> n = queue.take())
-                queue.put(*n, processInput(options.inputs[*n], table.records(), prefixes[*n]));
+                queue.put(*n, processInput(options.inputs[*n], table.records(), prefixes[*n],
+                                           threadsPerInput));
         });
     }
 

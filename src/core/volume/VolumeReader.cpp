@@ -81,7 +81,11 @@ SharedSliceStack volumeStack(const LoadedVolume& volume, int threads)
 
 SharedSliceStack openVolume(const std::string& path)
 {
-    const int threads = defaultWorkThreads();
+    return openVolume(path, defaultWorkThreads());
+}
+
+SharedSliceStack openVolume(const std::string& path, int threads)
+{
     return volumeStack(readVolume(path, Placement::Fit, threads), threads);
 }
 
