@@ -104,14 +104,23 @@ SharedSliceStack loadDirectory(const std::string& input, InputResult& result)
     return stack;
 }
 
+// A volume's statistics and map are taken from its own voxels, so the views'
+// stack of it is never built: only the source it would be built from.
+SharedSliceStack countedVolume(const std::string& input, int threads)
+{
+    auto stack = std::make_shared<SliceStack>(0);
+    stack->setSource(readVolume(input, Placement::Fit, threads).source);
+    return stack;
+}
+
 InputResult processInput(const std::string& input, const imgMaterial* table,
                          const std::string& labelPrefix, int threads)
 {
     InputResult result;
     try {
         std::error_code ec;
-        SharedSliceStack stack =
-            fs::is_directory(input, ec) ? loadDirectory(input, result) : openVolume(input, threads);
+        SharedSliceStack stack = fs::is_directory(input, ec) ? loadDirectory(input, result)
+                                                             : countedVolume(input, threads);
         if (!stack)
             return result;
         const std::vector<RegionStats> rows =

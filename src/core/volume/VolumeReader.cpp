@@ -81,11 +81,7 @@ SharedSliceStack volumeStack(const LoadedVolume& volume, int threads)
 
 SharedSliceStack openVolume(const std::string& path)
 {
-    return openVolume(path, defaultWorkThreads());
-}
-
-SharedSliceStack openVolume(const std::string& path, int threads)
-{
+    const int threads = defaultWorkThreads();
     return volumeStack(readVolume(path, Placement::Fit, threads), threads);
 }
 

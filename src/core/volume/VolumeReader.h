@@ -39,8 +39,6 @@ SharedSliceStack volumeStack(const LoadedVolume& volume, int threads = 1);
 
 // readVolume and volumeStack on the machine's cores: what the window opens.
 SharedSliceStack openVolume(const std::string& path);
-// The same on the given number of threads.
-SharedSliceStack openVolume(const std::string& path, int threads);
 
 // Whether path names a NIfTI file by its extension (.nii, .nii.gz, .hdr, .img).
 bool hasNiftiExtension(const std::string& path);
