@@ -124,7 +124,7 @@ InputResult processInput(const std::string& input, const imgMaterial* table,
         if (!stack)
             return result;
         const std::vector<RegionStats> rows =
-            regionStatistics(stackHistogram(*stack), table, voxelMl(*stack));
+            regionStatistics(stackHistogram(*stack, threads), table, voxelMl(*stack));
         if (!labelPrefix.empty()) {
             try {
                 writeLabelMap(labelPrefix, *stack, table);

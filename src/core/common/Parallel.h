@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -23,7 +24,8 @@ inline std::size_t partsFor(std::size_t count, int threads)
 
 // Calls work(part, begin, end) for partsFor(count, threads) contiguous parts
 // of [0, count), each on a thread of its own (the first on the calling
-// thread), and returns when all are done. The parts are disjoint, so work
+// thread, and any part no thread can be started for), and returns when all
+// are done. The parts are disjoint, so work
 // may write its own part of a shared output. work must not throw.
 template <typename Work> void inParallel(std::size_t count, int threads, Work&& work)
 {
@@ -31,8 +33,14 @@ template <typename Work> void inParallel(std::size_t count, int threads, Work&& 
     const auto bound = [&](std::size_t part) { return count * part / parts; };
     std::vector<std::thread> helpers;
     helpers.reserve(parts - 1);
-    for (std::size_t part = 1; part < parts; ++part)
-        helpers.emplace_back([&, part] { work(part, bound(part), bound(part + 1)); });
+    for (std::size_t part = 1; part < parts; ++part) {
+        try {
+            helpers.emplace_back([&, part] { work(part, bound(part), bound(part + 1)); });
+        } catch (const std::system_error&) {
+            // No thread to be had: the calling thread does this part too.
+            work(part, bound(part), bound(part + 1));
+        }
+    }
     work(std::size_t{0}, bound(0), bound(1));
     for (std::thread& helper : helpers)
         helper.join();

@@ -1,12 +1,14 @@
 #include "core/stats/HistogramCache.h"
 
+#include "core/common/Parallel.h"
+
 namespace lumidra {
 
 const GreyHistogram& HistogramCache::stack(const SharedSliceStack& stack)
 {
     if (stack != stackOf_) {
         stackOf_ = stack;
-        stack_ = stack ? stackHistogram(*stack) : GreyHistogram{};
+        stack_ = stack ? stackHistogram(*stack, defaultWorkThreads()) : GreyHistogram{};
     }
     return stack_;
 }

@@ -1,5 +1,6 @@
 #include "core/stats/RegionStats.h"
 
+#include "core/common/Parallel.h"
 #include "core/volume/VolumeSource.h"
 
 #include <algorithm>
@@ -7,29 +8,51 @@
 
 namespace lumidra {
 
-// Samples are counted by value first, one increment each, in two tables in
-// turn so that runs of one value do not wait on one counter; the grey bins
-// and their sums are made from the counts. Values past the 12-bit scale,
-// which no reader produces, are added one by one.
+// Samples are counted by value first, four at a time into four tables, so
+// that the long runs of one value a scan has (its background) do not wait on
+// one counter; the grey bins and their sums are made from the counts. Values
+// past the 12-bit scale, which no reader produces, are added one by one.
 void GreyHistogram::add(const std::uint16_t* samples, std::size_t n)
 {
     constexpr std::size_t kBlock = std::size_t{1} << 30; // below the 32-bit counters' limit
-    constexpr std::uint32_t kTop = 4095;
+    constexpr std::uint32_t kTop = 4095;                 // all bits below 12 set
+    constexpr std::size_t kLanes = 4;
+    std::vector<std::uint32_t> tables(kLanes * (kTop + 1));
+    std::uint32_t* lane[kLanes];
+    for (std::size_t l = 0; l < kLanes; ++l)
+        lane[l] = tables.data() + l * (kTop + 1);
+    const auto addOne = [&](std::uint16_t s, std::uint32_t* table) {
+        if (s > kTop) {
+            ++count[greyOf(s)];
+            sampleSum[greyOf(s)] += s;
+        } else {
+            ++table[s];
+        }
+    };
     for (std::size_t start = 0; start < n; start += kBlock) {
-        std::vector<std::uint32_t> even(kTop + 1, 0);
-        std::vector<std::uint32_t> odd(kTop + 1, 0);
+        std::fill(tables.begin(), tables.end(), 0);
         const std::size_t end = std::min(n, start + kBlock);
-        for (std::size_t i = start; i < end; ++i) {
-            const std::uint16_t s = samples[i];
-            if (s > kTop) {
-                ++count[greyOf(s)];
-                sampleSum[greyOf(s)] += s;
+        std::size_t i = start;
+        for (; i + kLanes <= end; i += kLanes) {
+            const std::uint16_t a = samples[i], b = samples[i + 1], c = samples[i + 2],
+                                d = samples[i + 3];
+            if ((a | b | c | d) > kTop) {
+                addOne(a, lane[0]);
+                addOne(b, lane[1]);
+                addOne(c, lane[2]);
+                addOne(d, lane[3]);
                 continue;
             }
-            ++((i & 1) ? odd : even)[s];
+            ++lane[0][a];
+            ++lane[1][b];
+            ++lane[2][c];
+            ++lane[3][d];
         }
+        for (; i < end; ++i)
+            addOne(samples[i], lane[0]);
         for (std::uint32_t s = 0; s <= kTop; ++s) {
-            const std::uint64_t c = std::uint64_t{even[s]} + odd[s];
+            const std::uint64_t c =
+                std::uint64_t{lane[0][s]} + lane[1][s] + lane[2][s] + lane[3][s];
             count[greyOf(s)] += c;
             sampleSum[greyOf(s)] += c * s;
         }
@@ -67,13 +90,18 @@ GreyHistogram sliceHistogram(const SliceStack& stack, int z)
     return h;
 }
 
-GreyHistogram stackHistogram(const SliceStack& stack)
+GreyHistogram stackHistogram(const SliceStack& stack, int threads)
 {
+    const VolumeSource* source = stack.source();
+    const std::uint16_t* samples = source ? source->samples.data() : stack.samples();
+    const std::size_t n = source ? source->samples.size() : stack.size();
+    std::vector<GreyHistogram> parts(partsFor(n, threads));
+    inParallel(n, threads, [&](std::size_t part, std::size_t begin, std::size_t end) {
+        parts[part].add(samples + begin, end - begin);
+    });
     GreyHistogram h;
-    if (const VolumeSource* source = stack.source())
-        h.add(source->samples.data(), source->samples.size());
-    else
-        h.add(stack.samples(), stack.size());
+    for (const GreyHistogram& part : parts)
+        h.add(part);
     return h;
 }
 

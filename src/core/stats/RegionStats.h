@@ -28,7 +28,8 @@ struct GreyHistogram {
 // voxels at its own resolution, so padding never counts and a plane reduced
 // to fit the views still counts voxel by voxel.
 GreyHistogram sliceHistogram(const SliceStack& stack, int z);
-GreyHistogram stackHistogram(const SliceStack& stack);
+// The whole stack's, split over the given number of threads.
+GreyHistogram stackHistogram(const SliceStack& stack, int threads = 1);
 
 // Millilitres of one voxel of the scan, when its voxel size is known.
 std::optional<double> voxelMl(const SliceStack& stack);
