@@ -69,8 +69,5 @@ xdotool mousemove --window "$main" 510 170 sleep 0.3 mousemove --window "$main" 
 sleep 1.5
 both analysis-suggested.png
 INNER
-# The program lies in src/app/ of the build tree (or at its top in older trees).
-bin="$PWD/$build/src/app/lumidra"
-[ -x "$bin" ] || bin="$PWD/$build/lumidra"
-LUMIDRA_BIN="$bin" xvfb-run -a -s "-screen 0 1600x1200x24" bash ${TRACE:+-x} "$inner"
+LUMIDRA_BIN="$PWD/$build/lumidra" scripts/with-display.sh bash ${TRACE:+-x} "$inner"
 echo "docs/screenshots/{main-window,wavelet-window,analysis-show-all,analysis-suggest-preview,analysis-suggested}.png written"
