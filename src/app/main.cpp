@@ -137,9 +137,10 @@ int main(int argc, char** argv)
         }
     }
 
-    // The views' first load overlaps the toolkit's start-up; dr1 takes it.
+    // The views' loads overlap the toolkit's start-up: dr1 takes the first,
+    // dr2 the second (which reads the files again and keeps dr1's stack).
     if (!start.stack)
-        lumidra::loadImageDirectoryAhead(start.path.c_str());
+        lumidra::loadImageDirectoryAhead(start.path.c_str(), 2);
 
     QApplication app(argc, argv);
     // Ties the window to the menu entry (Wayland's app id); sets no caption.

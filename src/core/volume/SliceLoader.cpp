@@ -4,16 +4,20 @@
 #include "core/volume/FileBytes.h"
 #include "core/volume/SliceRead.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
+#include <exception>
 #include <functional>
 #include <future>
 #include <optional>
 #include <mutex>
 #include <new>
 #include <string_view>
+#include <vector>
 
 #include <unistd.h>
 
@@ -95,53 +99,84 @@ LastLoaded& lastLoaded()
     return last;
 }
 
-// A first load started ahead on a thread of its own, so that it overlaps the
-// toolkit's start-up. Its diagnostics are held back and printed by the load
-// that takes it, at the moment that load would have printed them itself.
+// The first loads of a directory started ahead, one after the other on a
+// thread of their own, so that they overlap the program's start-up. Their
+// diagnostics are held back and printed by the loads that take them, at the
+// moment those loads would have printed them themselves.
 class LoadAhead {
 public:
     struct Result {
         SharedSliceStack stack;
         std::string printed;
     };
+    using Load = std::function<SharedSliceStack(const std::string&)>;
 
-    void start(std::string dir, std::function<SharedSliceStack(const std::string&)> load)
+    void start(std::string dir, int loads, Load load)
     {
         std::lock_guard lock(mutex_);
+        dropPending();
         dir_ = dir;
-        pending_ = std::async(std::launch::async, [dir = std::move(dir), load = std::move(load)] {
-            char* text = nullptr;
-            std::size_t size = 0;
-            std::FILE* held = ::open_memstream(&text, &size);
-            std::FILE* previous = setDiagStream(held);
-            Result result{load(dir), {}};
-            setDiagStream(previous);
-            if (held) {
-                std::fclose(held);
-                result.printed.assign(text, size);
-                std::free(text);
+        std::vector<std::promise<Result>> promises(static_cast<std::size_t>(loads));
+        for (std::promise<Result>& promise : promises)
+            pending_.push_back(promise.get_future());
+        worker_ = std::async(std::launch::async, [dir = std::move(dir), load = std::move(load),
+                                                  promises = std::move(promises)]() mutable {
+            for (std::promise<Result>& promise : promises) {
+                try {
+                    promise.set_value(heldLoad(dir, load));
+                } catch (...) {
+                    promise.set_exception(std::current_exception());
+                }
             }
-            return result;
         });
     }
 
-    // The load ahead of dir, once. Any other load drops a pending one, so
-    // that a stack nobody takes is not kept.
+    // The next load ahead of dir, each once. Any other load drops those
+    // pending, so that stacks nobody takes are not kept.
     std::optional<Result> take(const std::string& dir)
     {
         std::lock_guard lock(mutex_);
-        if (!pending_.valid())
+        if (pending_.empty())
             return std::nullopt;
-        Result result = pending_.get();
-        if (dir != dir_)
+        if (dir != dir_) {
+            dropPending();
             return std::nullopt;
+        }
+        Result result = pending_.front().get();
+        pending_.pop_front();
         return result;
     }
 
 private:
+    static Result heldLoad(const std::string& dir, const Load& load)
+    {
+        char* text = nullptr;
+        std::size_t size = 0;
+        std::FILE* held = ::open_memstream(&text, &size);
+        std::FILE* previous = setDiagStream(held);
+        Result result{load(dir), {}};
+        setDiagStream(previous);
+        if (held) {
+            std::fclose(held);
+            result.printed.assign(text, size);
+            std::free(text);
+        }
+        return result;
+    }
+
+    void dropPending()
+    {
+        for (std::future<Result>& result : pending_)
+            result.wait();
+        pending_.clear();
+        if (worker_.valid())
+            worker_.get();
+    }
+
     std::mutex mutex_;
     std::string dir_;
-    std::future<Result> pending_;
+    std::deque<std::future<Result>> pending_;
+    std::future<void> worker_;
 };
 
 LoadAhead& loadAhead()
@@ -216,11 +251,11 @@ SharedSliceStack loadImageDirectory(const char* dir)
     return loadImageDirectoryWithin(dir, availableMemory());
 }
 
-void loadImageDirectoryAhead(const char* dir)
+void loadImageDirectoryAhead(const char* dir, int loads)
 {
-    // Made first, so it outlives the load ahead even at exit.
+    // Made first, so it outlives the loads ahead even at exit.
     lastLoaded();
-    loadAhead().start(dir ? dir : kDefaultImageDir,
+    loadAhead().start(dir ? dir : kDefaultImageDir, std::max(loads, 1),
                       [](const std::string& d) { return loadNow(d.c_str(), availableMemory()); });
 }
 

@@ -44,11 +44,12 @@ constexpr std::size_t kBytesPerLoadedSlice = kSliceSamples * (sizeof(std::uint16
 SharedSliceStack loadImageDirectory(const char* dir = nullptr);
 SharedSliceStack loadImageDirectoryWithin(const char* dir, std::size_t memoryBudget);
 
-// Starts the load of an image directory on a thread of its own, so that it
-// overlaps the program's start-up. The next loadImageDirectory of the same
-// directory takes its stack and prints its diagnostics then, as if it had
-// read the files itself; any other load drops it.
-void loadImageDirectoryAhead(const char* dir = nullptr);
+// Starts `loads` loads of an image directory, one after the other on a
+// thread of their own, so that they overlap the program's start-up. Each of
+// the next loadImageDirectory calls for the same directory takes one of them
+// in turn and prints its diagnostics then, as if it had read the files
+// itself; any other load drops those not taken.
+void loadImageDirectoryAhead(const char* dir = nullptr, int loads = 1);
 
 // The slice files read into a stack on `threads` threads (0: as many as
 // help), their diagnostics printed in slice order on the calling thread. A

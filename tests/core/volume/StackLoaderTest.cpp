@@ -204,7 +204,17 @@ TEST(StackLoader, ALoadAheadIsTakenOnceWithItsReportsInPlace)
     EXPECT_EQ(capturedStdout([&] { again = loadImageDirectory(path.c_str()); }), reports);
     EXPECT_EQ(again, taken) << "the second load reads the files and keeps the first stack";
 
-    capturedStdout([&] { loadImageDirectoryAhead(path.c_str()); });
+    // Two loads ahead, as the two views make them: taken in turn, the second
+    // keeping the first's stack.
+    taken.reset();
+    again.reset();
+    capturedStdout([&] { loadImageDirectoryAhead(path.c_str(), 2); });
+    EXPECT_EQ(capturedStdout([&] { taken = loadImageDirectoryWithin(path.c_str(), 0); }), reports);
+    EXPECT_EQ(capturedStdout([&] { again = loadImageDirectoryWithin(path.c_str(), 0); }), reports);
+    EXPECT_EQ(again, taken);
+    EXPECT_TRUE(holds(*again, 3, rampSamples(3)));
+
+    capturedStdout([&] { loadImageDirectoryAhead(path.c_str(), 2); });
     capturedStdout([&] { loadImageDirectory(other.prefix().c_str()); });
     EXPECT_EQ(capturedStdout([&] { loadImageDirectoryWithin(path.c_str(), 0); }), refused);
 }
