@@ -24,19 +24,23 @@ void printCompletion()
 
 } // namespace
 
+void whenFirstPicturesShown(const MainWidget& window, std::function<void()> done)
+{
+    auto pending = std::make_shared<int>(2);
+    auto callback = std::make_shared<std::function<void()>>(std::move(done));
+    for (DisplayRegion* view : {window.greyView(), window.colourView()}) {
+        QObject::connect(
+            view, &DisplayRegion::frameSwapped, view,
+            [pending, callback] {
+                if (--*pending == 0)
+                    (*callback)();
+            },
+            Qt::SingleShotConnection);
+    }
+}
+
 void traceStartupIfAsked(const MainWidget& window)
 {
-    if (!std::getenv("LUMIDRA_TRACE_STARTUP"))
-        return;
-    // frameSwapped comes once the window has composed the view's picture and
-    // swapped it to the screen: the picture is complete, not just painted.
-    auto pending = std::make_shared<int>(2);
-    for (DisplayRegion* view : {window.greyView(), window.colourView()}) {
-        auto connection = std::make_shared<QMetaObject::Connection>();
-        *connection = QObject::connect(view, &DisplayRegion::frameSwapped, [pending, connection] {
-            QObject::disconnect(*connection);
-            if (--*pending == 0)
-                printCompletion();
-        });
-    }
+    if (std::getenv("LUMIDRA_TRACE_STARTUP"))
+        whenFirstPicturesShown(window, printCompletion);
 }

@@ -1,6 +1,13 @@
 #pragma once
 
+#include <functional>
+
 class MainWidget;
+
+// Calls `done` once, when both views of the window have put their first
+// complete picture on screen (each has had its first frameSwapped: the window
+// has composed the view's picture and swapped it to the screen).
+void whenFirstPicturesShown(const MainWidget& window, std::function<void()> done);
 
 // With LUMIDRA_TRACE_STARTUP set in the environment, prints one line to
 // standard error once both views have put their first complete picture on

@@ -2,7 +2,6 @@
 #include "core/volume/SliceLoader.h"
 #include "core/volume/VolumeReader.h"
 #include "gui/app/MainWidget.h"
-#include "gui/views/DisplayRegion.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -151,11 +150,9 @@ int main(int argc, char** argv)
         window.resize(675, 575);
         QObject::connect(&window, &MainWidget::signalQuit, &app, &QApplication::quit);
         traceStartupIfAsked(window);
-        // Finding the icon takes a while and the first picture does not need
-        // it: it is set once that picture is on screen.
-        QObject::connect(
-            window.greyView(), &DisplayRegion::frameSwapped, &app,
-            [] { QApplication::setWindowIcon(applicationIcon()); }, Qt::SingleShotConnection);
+        // Finding the icon loads image plugins and decodes a dozen pictures,
+        // and the first pictures do not need it: it is set once they are on screen.
+        whenFirstPicturesShown(window, [] { QApplication::setWindowIcon(applicationIcon()); });
         window.show();
         result = app.exec();
     }
