@@ -4,6 +4,7 @@
 // showing windows and answering Qt's own modal dialogs without depending on
 // the machine's speed, and the one comparison of what a view shows on screen.
 #include "SliceFiles.h"
+#include "core/common/SliceGeometry.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -20,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
@@ -228,6 +230,16 @@ inline std::vector<int> heard(const QSignalSpy& spy)
     for (const QList<QVariant>& args : spy)
         values.push_back(args.at(0).toInt());
     return values;
+}
+
+// Colour of slice sample (x, y) in a view's RGB buffer. The pixel order is
+// its own inverse: the pixel that shows sample s is sampleOfPixel(s).
+template <class View> std::array<int, 3> viewColour(const View* view, int x, int y)
+{
+    const int pixel = lumidra::sampleOfPixel(
+        lumidra::gridIndex(x, y, 0, lumidra::kSliceSide, lumidra::kSliceSide));
+    const std::uint8_t* p = view->rgbBuffer() + 3 * pixel;
+    return {p[0], p[1], p[2]};
 }
 
 // What a view should show at (x, y) of its own area, y counted from the top.

@@ -5,11 +5,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
 #include <iterator>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 namespace testfiles {
 
@@ -68,6 +70,26 @@ inline std::string readFile(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The names of the entries of dir, sorted.
+inline std::vector<std::string> fileNames(const std::filesystem::path& dir)
+{
+    std::vector<std::string> names;
+    for (const std::filesystem::directory_entry& entry : std::filesystem::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The paths of the entries of dir, sorted.
+inline std::vector<std::string> filePaths(const std::filesystem::path& dir)
+{
+    std::vector<std::string> paths;
+    for (const std::filesystem::directory_entry& entry : std::filesystem::directory_iterator(dir))
+        paths.push_back(entry.path().string());
+    std::sort(paths.begin(), paths.end());
+    return paths;
 }
 
 } // namespace testfiles

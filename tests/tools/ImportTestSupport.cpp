@@ -76,15 +76,6 @@ std::vector<std::string> lines(const std::string& text)
     return result;
 }
 
-std::vector<std::string> fileNames(const fs::path& dir)
-{
-    std::vector<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(dir))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 std::vector<std::uint32_t> loadRawSlice(const fs::path& path)
 {
     std::vector<std::uint32_t> samples(kSliceSamples, 0xffffffffu);

@@ -42,8 +42,7 @@ RunResult runImporter(const std::vector<std::string>& args);
 // The lines of a text, without their line ends.
 std::vector<std::string> lines(const std::string& text);
 
-// The sorted file names in dir.
-std::vector<std::string> fileNames(const std::filesystem::path& dir);
+using testfiles::fileNames;
 
 // The 65,536 samples of a slice file as the viewer's own readers load them
 // (PGM samples come back multiplied by 16).

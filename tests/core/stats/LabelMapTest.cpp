@@ -8,6 +8,7 @@
 
 #include "NiftiFiles.h"
 #include "TestFiles.h"
+#include "regions/RegionTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -23,28 +24,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-imgMaterial region(const char* name, int min, int max, int red, int green, int blue)
-{
-    imgMaterial r{};
-    std::snprintf(r.name, sizeof r.name, "%s", name);
-    r.min = min;
-    r.max = max;
-    r.red = red;
-    r.green = green;
-    r.blue = blue;
-    return r;
-}
-
 // Three regions, the second overlapping the first, and grey values no
 // region takes (the other records hold empty ranges).
 std::array<imgMaterial, kRegionCount> tissueTable()
 {
     std::array<imgMaterial, kRegionCount> t{};
     for (int k = 0; k < kRegionCount; ++k)
-        t[k] = region("Unused", 1, 0, 0, 0, 0);
-    t[0] = region("Fluid", 10, 60, 0, 0, 255);
-    t[1] = region("Grey \"matter\"", 50, 120, 300, 128, -4);
-    t[2] = region("White", 200, 255, 250, 250, 250);
+        t[k] = makeRecord({"Unused", 1, 0, 0, 0, 0});
+    t[0] = makeRecord({"Fluid", 10, 60, 0, 0, 255});
+    t[1] = makeRecord({"Grey \"matter\"", 50, 120, 300, 128, -4});
+    t[2] = makeRecord({"White", 200, 255, 250, 250, 250});
     return t;
 }
 
@@ -69,15 +58,6 @@ std::vector<std::uint8_t> expectedLabels(const nifti_image& nim, const imgMateri
         }
     }
     return labels;
-}
-
-std::vector<std::string> directoryNames(const fs::path& dir)
-{
-    std::vector<std::string> names;
-    for (const fs::directory_entry& e : fs::directory_iterator(dir))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 } // namespace
@@ -111,7 +91,7 @@ TEST(LabelMap, ReadBackItLiesOverAnObliqueReducedSourceVoxelForVoxel)
     const auto table = tissueTable();
     writeLabelMap(tmp / "map", *stack, table.data());
     EXPECT_EQ(
-        directoryNames(tmp.path()),
+        testfiles::fileNames(tmp.path()),
         (std::vector<std::string>{"map.ctbl", "map.label.txt", "map.nii.gz", "oblique.nii.gz"}))
         << "no temporary file is left";
 
@@ -223,13 +203,13 @@ TEST(LabelMap, AFailedExportReplacesNothingAndLeavesNoTemporaryFile)
 
     EXPECT_THROW(writeLabelMap(tmp / "missing/map", *stack, table.data()), std::runtime_error);
     EXPECT_THROW(writeLabelMap(tmp / "empty", SliceStack(0), table.data()), std::runtime_error);
-    EXPECT_EQ(directoryNames(tmp.path()),
+    EXPECT_EQ(testfiles::fileNames(tmp.path()),
               (std::vector<std::string>{"old.label.txt", "old.nii.gz"}));
 
     // Over existing files, a complete export replaces all three.
     fs::remove(tmp / "old.label.txt");
     writeLabelMap(tmp / "old", *stack, table.data());
     EXPECT_TRUE(readWithNifticlib(tmp / "old.nii.gz"));
-    EXPECT_EQ(directoryNames(tmp.path()),
+    EXPECT_EQ(testfiles::fileNames(tmp.path()),
               (std::vector<std::string>{"old.ctbl", "old.label.txt", "old.nii.gz"}));
 }

@@ -2,6 +2,8 @@
 #include "core/stats/RegionStats.h"
 #include "core/volume/VolumeSource.h"
 
+#include "regions/RegionTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -12,11 +14,7 @@ namespace {
 
 imgMaterial region(const char* name, int min, int max)
 {
-    imgMaterial r{};
-    std::snprintf(r.name, sizeof r.name, "%s", name);
-    r.min = min;
-    r.max = max;
-    return r;
+    return makeRecord({name, min, max, 0, 0, 0});
 }
 
 // A table where only records 0 to 2 hold anything: the rest match nothing.

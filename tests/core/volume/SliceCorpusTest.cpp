@@ -5,6 +5,7 @@
 #include "PgmReference.h"
 
 #include "CaptureStdout.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -19,11 +20,7 @@ namespace {
 
 std::vector<std::string> corpus(const char* kind)
 {
-    std::vector<std::string> files;
-    for (const auto& entry :
-         std::filesystem::directory_iterator(std::filesystem::path(LUMIDRA_CORPUS_DIR) / kind))
-        files.push_back(entry.path().string());
-    return files;
+    return testfiles::filePaths(std::filesystem::path(LUMIDRA_CORPUS_DIR) / kind);
 }
 
 // A pattern no reader writes, so an unwritten sample shows.

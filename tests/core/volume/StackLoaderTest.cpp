@@ -64,12 +64,7 @@ Expected referencePgm(const std::string& path)
 
 std::vector<std::string> corpus(const char* kind)
 {
-    std::vector<std::string> files;
-    for (const auto& entry :
-         std::filesystem::directory_iterator(std::filesystem::path(LUMIDRA_CORPUS_DIR) / kind))
-        files.push_back(entry.path().string());
-    std::sort(files.begin(), files.end());
-    return files;
+    return testfiles::filePaths(std::filesystem::path(LUMIDRA_CORPUS_DIR) / kind);
 }
 
 std::vector<std::uint16_t> rampSlice(int seed)

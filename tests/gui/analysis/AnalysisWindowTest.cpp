@@ -28,6 +28,7 @@
 #include <cstring>
 
 using namespace lumidra;
+using guitest::viewColour;
 
 namespace {
 
@@ -47,12 +48,6 @@ void writeStripes(const std::filesystem::path& dir, int count)
         slicefiles::writeFile((dir / slicefiles::sliceName(z, "")).string(),
                               slicefiles::rawSlice(samples));
     }
-}
-
-std::array<int, 3> viewColour(const DisplayRegion* view, int x, int y)
-{
-    const std::uint8_t* p = view->rgbBuffer() + 3 * (65535 - (y * 256 + x));
-    return {p[0], p[1], p[2]};
 }
 
 void sendMouse(QWidget* target, QEvent::Type type, QPointF at, Qt::MouseButtons buttons)

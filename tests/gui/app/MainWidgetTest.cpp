@@ -27,15 +27,7 @@ using namespace lumidra;
 namespace {
 
 using guitest::testGrey;
-
-// Colour of slice sample (x, y) in a view's RGB buffer. The pixel order is
-// its own inverse: the pixel that shows sample s is sampleOfPixel(s).
-std::array<int, 3> viewColour(const DisplayRegion* view, int x, int y)
-{
-    const int pixel = sampleOfPixel(gridIndex(x, y, 0, kSliceSide, kSliceSide));
-    const std::uint8_t* p = view->rgbBuffer() + 3 * pixel;
-    return {p[0], p[1], p[2]};
-}
+using guitest::viewColour;
 
 std::array<int, 3> grey(int v)
 {
