@@ -138,6 +138,16 @@ protected:
         return view;
     }
 
+    // data/ on screen, slice 2, every region shown: a view a load must reset.
+    void showAllOnSlice2(DisplayRegion& view, imgMaterial* table)
+    {
+        view.changeImageDir(dataDir.data());
+        view.changeRegions(table);
+        view.changeRegionNum(-1);
+        view.changeImage(2);
+        showAndWait(view);
+    }
+
     QTemporaryDir tmp;
     std::string root, dataDir, otherDir, emptyDir;
 };
@@ -238,11 +248,7 @@ TEST_F(DisplayRegionTest, DirectoryChangeResetsSliceAndRegionAndEmptyDirectorySh
 {
     auto table = generatedTable();
     DisplayRegion view(nullptr, "dr2", 0);
-    view.changeImageDir(dataDir.data());
-    view.changeRegions(table.data());
-    view.changeRegionNum(-1);
-    view.changeImage(2);
-    showAndWait(view);
+    showAllOnSlice2(view, table.data());
 
     view.changeImageDir(otherDir.data());
     EXPECT_EQ(view.imageIndex(), 0);
@@ -288,11 +294,7 @@ TEST_F(DisplayRegionTest, ShowStackTakesAStackAsADirectoryChangeDoes)
 {
     auto table = generatedTable();
     DisplayRegion view(nullptr, "dr2", 0);
-    view.changeImageDir(dataDir.data());
-    view.changeRegions(table.data());
-    view.changeRegionNum(-1);
-    view.changeImage(2);
-    showAndWait(view);
+    showAllOnSlice2(view, table.data());
     const std::weak_ptr<const lumidra::SliceStack> oldStack = view.sliceStack();
     bool oldStackHeld = false;
     QSignalSpy spy(&view, &DisplayRegion::numPixChanged);
