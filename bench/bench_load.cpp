@@ -5,7 +5,7 @@
 #include "BenchUtil.h"
 
 #include "SliceFiles.h"
-#include "core/volume/SliceLoader.h"
+#include "core/slices/SliceLoader.h"
 
 #include <netpbm/pgm.h>
 

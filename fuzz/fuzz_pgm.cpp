@@ -1,8 +1,8 @@
 // Every way of reading PGM samples the processor supports against the
 // stdio reference: any difference in result or samples aborts.
 #include "PgmReference.h"
-#include "core/volume/PgmScan.h"
-#include "core/volume/SliceLoader.h"
+#include "core/slices/PgmScan.h"
+#include "core/slices/SliceLoader.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // parseRawSlice against reading the bytes the plain way, one 4-byte group
 // at a time with fread; any difference in result or samples aborts.
-#include "core/volume/SliceLoader.h"
+#include "core/slices/SliceLoader.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -19,5 +19,5 @@ fi
 shot=${LUMIDRA_SCREENSHOT:-$PWD/screenshots/lumidra.png}
 mkdir -p "$(dirname "$shot")"
 export LUMIDRA_BIN="$PWD/$build/lumidra" LUMIDRA_SHOT="$shot"
-xvfb-run -a -s "-screen 0 1280x1024x24" bash scripts/screenshot.sh
+LUMIDRA_XVFB_SCREEN=1280x1024x24 scripts/with-display.sh bash scripts/screenshot.sh
 echo "Screenshot of the Lumidra window: $shot"

@@ -1,5 +1,5 @@
 #include "StartupTrace.h"
-#include "core/volume/SliceLoader.h"
+#include "core/slices/SliceLoader.h"
 #include "core/volume/VolumeReader.h"
 #include "gui/app/MainWidget.h"
 

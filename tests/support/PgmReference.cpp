@@ -1,7 +1,7 @@
 #include "PgmReference.h"
 
 #include "core/common/Diagnostics.h"
-#include "core/volume/SliceLoader.h"
+#include "core/slices/SliceLoader.h"
 
 #include <cstring>
 

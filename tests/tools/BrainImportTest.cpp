@@ -1,7 +1,7 @@
 #include "ImportTestSupport.h"
 
 #include "core/common/Diagnostics.h"
-#include "core/volume/SliceLoader.h"
+#include "core/slices/SliceLoader.h"
 #include "core/volume/VolumeReader.h"
 #include "core/volume/VolumeSource.h"
 

@@ -1,6 +1,6 @@
 #include "ImportTestSupport.h"
 
-#include "core/volume/SliceLoader.h"
+#include "core/slices/SliceLoader.h"
 #include "core/volume/VolumeReader.h"
 #include "SliceFiles.h"
 

@@ -1,7 +1,7 @@
 #include "ImportTestSupport.h"
 
 #include "core/common/SliceGeometry.h"
-#include "core/volume/SliceLoader.h"
+#include "core/slices/SliceLoader.h"
 
 #include <gtest/gtest.h>
 

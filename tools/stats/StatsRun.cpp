@@ -6,7 +6,7 @@
 #include "core/regions/RegionTable.h"
 #include "core/stats/LabelMap.h"
 #include "core/stats/RegionStats.h"
-#include "core/volume/SliceLoader.h"
+#include "core/slices/SliceLoader.h"
 #include "core/volume/VolumeReader.h"
 #include "core/volume/VolumeSource.h"
 

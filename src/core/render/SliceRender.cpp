@@ -72,14 +72,6 @@ const std::uint8_t* sliceOrBlack(const std::uint8_t* slices, int numPix, int ima
 
 } // namespace
 
-void convertSamplesToGrey(const std::uint32_t* samples, std::size_t count, std::uint8_t* grey)
-{
-    if (samples == nullptr || grey == nullptr)
-        return;
-    for (std::size_t i = 0; i < count; ++i)
-        grey[i] = static_cast<std::uint8_t>(samples[i] >> 4);
-}
-
 ColorTable buildColorTable(const imgMaterial* regions)
 {
     ColorTable table = greyTable();

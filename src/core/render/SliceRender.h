@@ -9,9 +9,6 @@
 
 namespace lumidra {
 
-// Grey byte of each sample: the sample shifted right by four bits, low 8 bits kept.
-void convertSamplesToGrey(const std::uint32_t* samples, std::size_t count, std::uint8_t* grey);
-
 // Renders slice `image` of a stack of numPix slices of grey bytes into a
 // 256 x 256 RGB buffer, pixel j showing the slice's sample 65,535 - j.
 // A stack without slices, or an image outside it, renders black.

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/stats/RegionStats.h"
-#include "core/volume/SliceStack.h"
+#include "core/slices/SliceStack.h"
 
 namespace lumidra {
 

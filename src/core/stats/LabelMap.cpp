@@ -2,9 +2,8 @@
 
 #include "core/common/StagedFile.h"
 #include "core/stats/RegionStats.h"
+#include "core/volume/NiftiWriter.h"
 #include "core/volume/VolumeSource.h"
-
-#include <nifti1_io.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -16,19 +15,6 @@
 namespace lumidra {
 
 namespace {
-
-struct NiftiFree {
-    void operator()(nifti_image* nim) const
-    {
-        nim->data = nullptr; // the voxels belong to the caller
-        nifti_image_free(nim);
-    }
-};
-using NiftiPtr = std::unique_ptr<nifti_image, NiftiFree>;
-
-struct NiftiReadFree {
-    void operator()(nifti_image* nim) const { nifti_image_free(nim); }
-};
 
 int colourByte(std::int32_t v)
 {
@@ -57,48 +43,6 @@ std::string tableName(const imgMaterial& region, int k)
             c = '_';
     }
     return name.empty() ? "Region" + std::to_string(k) : name;
-}
-
-void setIdentityGeometry(nifti_image& nim)
-{
-    nim.dx = nim.dy = nim.dz = 1.0f;
-    std::fill(std::begin(nim.pixdim), std::end(nim.pixdim), 1.0f);
-    nim.qfac = 1.0f;
-    nim.qform_code = NIFTI_XFORM_SCANNER_ANAT;
-    nim.sform_code = NIFTI_XFORM_SCANNER_ANAT;
-    nim.quatern_b = nim.quatern_c = nim.quatern_d = 0.0f;
-    nim.qoffset_x = nim.qoffset_y = nim.qoffset_z = 0.0f;
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c)
-            nim.sto_xyz.m[r][c] = r == c ? 1.0f : 0.0f;
-    nim.xyz_units = NIFTI_UNITS_MM;
-    nim.time_units = NIFTI_UNITS_UNKNOWN;
-}
-
-void setSourceGeometry(nifti_image& nim, const VolumeSource::Header& h)
-{
-    std::copy(h.pixdim.begin(), h.pixdim.end(), std::begin(nim.pixdim));
-    nim.qfac = h.pixdim[0] < 0 ? -1.0f : 1.0f;
-    nim.pixdim[0] = nim.qfac;
-    nim.dx = h.pixdim[1];
-    nim.dy = h.pixdim[2];
-    nim.dz = h.pixdim[3];
-    nim.qform_code = h.qformCode;
-    nim.sform_code = h.sformCode;
-    nim.quatern_b = h.quaternB;
-    nim.quatern_c = h.quaternC;
-    nim.quatern_d = h.quaternD;
-    nim.qoffset_x = h.qoffsetX;
-    nim.qoffset_y = h.qoffsetY;
-    nim.qoffset_z = h.qoffsetZ;
-    const std::array<float, 4>* rows[3] = {&h.srowX, &h.srowY, &h.srowZ};
-    for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 4; ++c)
-            nim.sto_xyz.m[r][c] = (*rows[r])[c];
-    nim.sto_xyz.m[3][0] = nim.sto_xyz.m[3][1] = nim.sto_xyz.m[3][2] = 0.0f;
-    nim.sto_xyz.m[3][3] = 1.0f;
-    nim.xyz_units = h.xyztUnits & 0x07;
-    nim.time_units = h.xyztUnits & 0x38;
 }
 
 // The voxels a map covers: a volume's own, or a slice directory's pixels.
@@ -131,35 +75,6 @@ std::vector<std::uint8_t> labelsOf(const Scan& scan, const imgMaterial* regions)
     for (std::size_t n = 0; n < scan.count; ++n)
         labels[n] = labelOfGrey[greyOf(scan.samples[n])];
     return labels;
-}
-
-// nifticlib reports no failure of a write: the file is read back and compared.
-void writeLabelVolume(const std::string& path, const std::vector<std::uint8_t>& labels,
-                      const Scan& scan)
-{
-    const VolumeSource* source = scan.source;
-    const int dims[8] = {3, scan.nx, scan.ny, scan.nz, 1, 1, 1, 1};
-    NiftiPtr nim(nifti_make_new_nim(dims, DT_UINT8, 0));
-    if (!nim || nim->nvox != labels.size())
-        throw std::runtime_error("cannot make the label volume '" + path + "'");
-    nim->data = const_cast<std::uint8_t*>(labels.data());
-    if (source)
-        setSourceGeometry(*nim, source->header);
-    else
-        setIdentityGeometry(*nim);
-    nim->intent_code = NIFTI_INTENT_LABEL;
-    nim->cal_min = 0;
-    nim->cal_max = kRegionCount;
-    std::snprintf(nim->descrip, sizeof nim->descrip, "Lumidra region map");
-    nim->nifti_type = NIFTI_FTYPE_NIFTI1_1;
-    if (nifti_set_filenames(nim.get(), path.c_str(), 0, 1) != 0)
-        throw std::runtime_error("cannot name the label volume '" + path + "'");
-    nifti_image_write(nim.get());
-
-    std::unique_ptr<nifti_image, NiftiReadFree> back(nifti_image_read(path.c_str(), 1));
-    if (!back || back->nvox != labels.size() || back->datatype != DT_UINT8 ||
-        std::memcmp(back->data, labels.data(), labels.size()) != 0)
-        throw std::runtime_error("cannot write '" + path + "': the volume did not read back whole");
 }
 
 } // namespace
@@ -233,7 +148,8 @@ void writeMapFiles(const std::string& prefix, const Scan& scan, const imgMateria
     StagedFile volume(files[0], ".nii.gz");
     StagedFile snap(files[1]);
     StagedFile table(files[2]);
-    writeLabelVolume(volume.temporaryPath(), labelsOf(scan, regions), scan);
+    writeLabelVolume(volume.temporaryPath(), labelsOf(scan, regions), scan.nx, scan.ny, scan.nz,
+                     scan.source ? &scan.source->header : nullptr, kRegionCount);
     snap.write(itkSnapLabelText(regions));
     table.write(colourTableText(regions));
     volume.finish();

@@ -85,37 +85,6 @@ std::vector<GreyRange> multiOtsu(const GreyCounts& counts, int k, int first)
     return classes;
 }
 
-double otsuScore(const GreyCounts& counts, const std::vector<GreyRange>& classes)
-{
-    double total = 0.0;
-    for (const GreyRange& r : classes) {
-        std::uint64_t n = 0;
-        std::uint64_t s = 0;
-        for (int v = std::max(r.min, 0); v <= std::min(r.max, 255); ++v) {
-            n += counts[v];
-            s += counts[v] * static_cast<std::uint64_t>(v);
-        }
-        if (n)
-            total += static_cast<double>(s) * static_cast<double>(s) / static_cast<double>(n);
-    }
-    return total;
-}
-
-double betweenClassVariance(const GreyCounts& counts, const std::vector<GreyRange>& classes)
-{
-    std::uint64_t n = 0;
-    std::uint64_t s = 0;
-    for (const GreyRange& r : classes)
-        for (int v = std::max(r.min, 0); v <= std::min(r.max, 255); ++v) {
-            n += counts[v];
-            s += counts[v] * static_cast<std::uint64_t>(v);
-        }
-    if (n == 0)
-        return 0.0;
-    const double mean = static_cast<double>(s) / static_cast<double>(n);
-    return otsuScore(counts, classes) / static_cast<double>(n) - mean * mean;
-}
-
 std::vector<imgMaterial> classRegions(const std::vector<GreyRange>& classes)
 {
     std::vector<imgMaterial> records;

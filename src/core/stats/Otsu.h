@@ -25,15 +25,6 @@ using GreyCounts = std::array<std::uint64_t, 256>;
 // not in 0..255, or no voxel has a grey value from first up.
 std::vector<GreyRange> multiOtsu(const GreyCounts& counts, int k, int first = 1);
 
-// What the classes are chosen by: the sum over classes of (sum of grey
-// values)^2 / voxels, an empty class giving 0. The between-class variance is
-// this divided by all voxels, minus the squared mean, which no split changes.
-double otsuScore(const GreyCounts& counts, const std::vector<GreyRange>& classes);
-
-// The between-class variance of the classes (grey values outside them do
-// not count).
-double betweenClassVariance(const GreyCounts& counts, const std::vector<GreyRange>& classes);
-
 // Region records for classes: "Class 1".."Class k", their ranges, and the
 // default palette's colours from entry 1 on (entry 0 is black, which would
 // hide the darkest class against the background).

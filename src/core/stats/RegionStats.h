@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/regions/ImgMaterial.h"
-#include "core/volume/SliceStack.h"
+#include "core/slices/SliceStack.h"
 
 #include <array>
 #include <cstddef>

@@ -1,6 +1,7 @@
 #include "core/volume/NiftiFile.h"
 
 #include "core/common/HugePages.h"
+#include "core/volume/NiftiHeader.h"
 #include "core/volume/VolumeError.h"
 #include "core/volume/VolumeSource.h"
 
@@ -294,23 +295,7 @@ void NiftiFile::describeGeometry(VolumeSource& source) const
         for (int c = 0; c < 4; ++c)
             source.toMm[r][c] = m ? m->m[r][c] : (r == c ? source.voxelMm[r] : 0.0);
 
-    VolumeSource::Header& h = source.header;
-    std::copy(std::begin(n.pixdim), std::end(n.pixdim), h.pixdim.begin());
-    h.pixdim[0] = n.qfac;
-    h.xyztUnits = n.xyz_units | n.time_units;
-    h.qformCode = n.qform_code;
-    h.sformCode = n.sform_code;
-    h.quaternB = n.quatern_b;
-    h.quaternC = n.quatern_c;
-    h.quaternD = n.quatern_d;
-    h.qoffsetX = n.qoffset_x;
-    h.qoffsetY = n.qoffset_y;
-    h.qoffsetZ = n.qoffset_z;
-    for (int c = 0; c < 4; ++c) {
-        h.srowX[c] = n.sto_xyz.m[0][c];
-        h.srowY[c] = n.sto_xyz.m[1][c];
-        h.srowZ[c] = n.sto_xyz.m[2][c];
-    }
+    source.header = geometryOf(n);
 }
 
 } // namespace lumidra

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/volume/SliceStack.h"
+#include "core/slices/SliceStack.h"
 #include "core/volume/VolumeIntensity.h"
 #include "core/volume/VolumeLayout.h"
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/volume/NiftiHeader.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -45,15 +47,8 @@ struct VolumeSource {
     std::array<double, 3> slicePixelMm{};
 
     // The NIfTI header fields a label map must repeat to lie over the source.
-    struct Header {
-        std::array<float, 8> pixdim{};
-        int xyztUnits = 0;
-        int qformCode = 0;
-        int sformCode = 0;
-        float quaternB = 0, quaternC = 0, quaternD = 0;
-        float qoffsetX = 0, qoffsetY = 0, qoffsetZ = 0;
-        std::array<float, 4> srowX{}, srowY{}, srowZ{};
-    } header;
+    using Header = NiftiGeometry;
+    Header header;
 
     std::size_t voxelCount() const
     {

@@ -2,8 +2,8 @@
 
 #include "core/regions/ImgMaterial.h"
 #include "core/regions/RegionTable.h"
-#include "core/volume/SliceLoader.h"
-#include "core/volume/SliceStack.h"
+#include "core/slices/SliceLoader.h"
+#include "core/slices/SliceStack.h"
 
 #include <QString>
 #include <QWidget>

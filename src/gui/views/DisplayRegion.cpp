@@ -3,7 +3,7 @@
 #include "core/render/SliceRender.h"
 #include "gui/views/EmptyStackHint.h"
 #include "gui/views/RgbDrawing.h"
-#include "core/volume/SliceLoader.h"
+#include "core/slices/SliceLoader.h"
 #include "core/wavelet/CoefficientMap.h"
 
 #include <QCoreApplication>

@@ -76,14 +76,6 @@ std::vector<int> range(int lo, int hi)
 
 } // namespace
 
-TEST(SliceRender, SamplesBecomeGreyBytesUpToTheCount)
-{
-    const std::vector<std::uint32_t> samples = {0, 15, 16, 3200, 4095, 4096, 0xFFFFFFFFu, 16};
-    Rgb grey(samples.size(), 0xAA);
-    convertSamplesToGrey(samples.data(), samples.size() - 1, grey.data());
-    EXPECT_EQ(grey, (Rgb{0, 0, 1, 200, 255, 0, 255, 0xAA}));
-}
-
 TEST(SliceRender, PixelsRunBackwardsThroughTheChosenSlice)
 {
     Rgb stack(2 * kSlice);

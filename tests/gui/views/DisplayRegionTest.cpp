@@ -3,7 +3,7 @@
 
 #include "GuiTestSupport.h"
 #include "core/common/SliceGeometry.h"
-#include "core/volume/SliceLoader.h"
+#include "core/slices/SliceLoader.h"
 #include "gui/views/EmptyStackHint.h"
 
 #include <QDir>

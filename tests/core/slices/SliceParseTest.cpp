@@ -1,6 +1,6 @@
 // Values the slice rules pin down, on bytes in memory. Agreement with glibc
 // on arbitrary text is PgmDifferentialTest's part.
-#include "core/volume/SliceLoader.h"
+#include "core/slices/SliceLoader.h"
 
 #include "SliceFiles.h"
 

@@ -2,7 +2,7 @@
 // of the fields that would end at each of the 64 bytes are worked out side
 // by side, as in the SSE2 scanner, and those where a field does end are
 // packed together by one compress instead of being copied out one by one.
-#include "core/volume/PgmScan.h"
+#include "core/slices/PgmScan.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 

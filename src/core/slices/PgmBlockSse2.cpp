@@ -1,7 +1,7 @@
 // The block scanner for any x86-64 processor. For each of the 64 bytes it
 // works out the value of the field that would end there, side by side, then
 // copies out the values at the bytes where a field does end.
-#include "core/volume/PgmScan.h"
+#include "core/slices/PgmScan.h"
 
 #if defined(__SSE2__)
 

@@ -1,5 +1,5 @@
 // Loading image directories written to a temporary directory.
-#include "core/volume/SliceLoader.h"
+#include "core/slices/SliceLoader.h"
 
 #include "core/common/SliceGeometry.h"
 

@@ -2,10 +2,10 @@
 // samples. The PGM rules are those of reading the file with fscanf under
 // glibc in the C locale; tests/support/PgmReference.cpp does exactly that,
 // and the two must agree.
-#include "core/volume/SliceRead.h"
+#include "core/slices/SliceRead.h"
 
 #include "core/common/Diagnostics.h"
-#include "core/volume/SliceLoader.h"
+#include "core/slices/SliceLoader.h"
 
 #include <algorithm>
 #include <climits>

@@ -3,11 +3,11 @@
 // thread, itself one of the readers, prints the reports in slice order as
 // they come in. A load that has a candidate reads into a scratch slice and
 // compares; the first slice that differs makes the stack of its own.
-#include "core/volume/SliceLoader.h"
+#include "core/slices/SliceLoader.h"
 
 #include "core/common/Diagnostics.h"
-#include "core/volume/FileBytes.h"
-#include "core/volume/SliceRead.h"
+#include "core/slices/FileBytes.h"
+#include "core/slices/SliceRead.h"
 
 #include <algorithm>
 #include <atomic>

@@ -3,7 +3,7 @@
 // it, beside a hundreds digit, side by side for all 64 bytes. Then for every
 // eight bytes one table shuffle packs the values of the bytes where a field
 // does end to the front, and one store writes them out: no branch per field.
-#include "core/volume/PgmScan.h"
+#include "core/slices/PgmScan.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 

@@ -3,8 +3,8 @@
 // Reading one slice file into 16-bit samples, apart from printing what the
 // reading came to: workers read slices side by side, and one thread prints
 // the reports in slice order.
-#include "core/volume/PgmScan.h"
-#include "core/volume/SliceLoader.h"
+#include "core/slices/PgmScan.h"
+#include "core/slices/SliceLoader.h"
 
 #include <cstddef>
 #include <cstdint>

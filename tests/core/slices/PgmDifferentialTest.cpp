@@ -1,8 +1,8 @@
 // parsePgmSlice, by every way of reading samples the processor supports,
 // against the stdio reference on generated and mutated text: same result,
 // same samples, same diagnostics.
-#include "core/volume/PgmScan.h"
-#include "core/volume/SliceLoader.h"
+#include "core/slices/PgmScan.h"
+#include "core/slices/SliceLoader.h"
 
 #include "CaptureStdout.h"
 #include "PgmReference.h"

@@ -1,6 +1,6 @@
 // Every hostile file of the corpus through the file readers: a defined
 // result, every sample written, and for PGM the reference's verdict.
-#include "core/volume/SliceLoader.h"
+#include "core/slices/SliceLoader.h"
 
 #include "PgmReference.h"
 

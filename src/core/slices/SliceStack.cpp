@@ -1,4 +1,4 @@
-#include "core/volume/SliceStack.h"
+#include "core/slices/SliceStack.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,7 +1,7 @@
-#include "core/volume/FileBytes.h"
+#include "core/slices/FileBytes.h"
 
 #include "core/common/FileHandle.h"
-#include "core/volume/SliceLoader.h"
+#include "core/slices/SliceLoader.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/common/SliceGeometry.h"
-#include "core/volume/SliceStack.h"
+#include "core/slices/SliceStack.h"
 
 #include <cstddef>
 #include <cstdint>

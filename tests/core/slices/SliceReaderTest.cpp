@@ -1,5 +1,5 @@
 // The file readers: what they print, and which paths open.
-#include "core/volume/SliceLoader.h"
+#include "core/slices/SliceLoader.h"
 
 #include "SliceFiles.h"
 

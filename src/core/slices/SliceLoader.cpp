@@ -1,8 +1,8 @@
-#include "core/volume/SliceLoader.h"
+#include "core/slices/SliceLoader.h"
 
 #include "core/common/Diagnostics.h"
-#include "core/volume/FileBytes.h"
-#include "core/volume/SliceRead.h"
+#include "core/slices/FileBytes.h"
+#include "core/slices/SliceRead.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,7 +1,7 @@
 // The stack the views keep: read on several threads yet reported in slice
 // order, equal to the plain readers' samples, and one copy for two loads of
 // the same slices.
-#include "core/volume/SliceLoader.h"
+#include "core/slices/SliceLoader.h"
 
 #include "CaptureStdout.h"
 #include "PgmReference.h"
