@@ -42,6 +42,8 @@ signals:
     // The user dragged the current region's lower or upper edge to a value.
     void minDragged(int value);
     void maxDragged(int value);
+    // The mouse let go of an edge it was dragging.
+    void dragFinished();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

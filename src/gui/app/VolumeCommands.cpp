@@ -49,10 +49,10 @@ bool MainWidget::openVolumeFile(const std::string& path)
         lumidra::diag("Volume not opened: %s\n", e.what());
         return false;
     }
-    source = path;
     // Read once, held by both views: the same visible result as File -> Open....
     dr1->showStack(stack);
     dr2->showStack(stack);
+    tookNewStack(path);
     return true;
 }
 
