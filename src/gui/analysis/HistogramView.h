@@ -28,6 +28,8 @@ public:
     void clearPreview();
 
     bool logarithmic() const { return log; }
+    // The counts the curve plots.
+    const lumidra::GreyCounts& plotted() const { return counts; }
     const std::vector<lumidra::GreyRange>& preview() const { return previewClasses; }
 
     // Geometry, for the mouse and for tests: the x of the boundary before

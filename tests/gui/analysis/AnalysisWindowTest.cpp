@@ -109,6 +109,17 @@ TEST_F(AnalysisWindowTest, FollowsTheSliceTheRegionsAndANewStackUnasked)
     EXPECT_EQ(shown().stack[0].voxels, 16384u * 6);
     EXPECT_EQ(shown().stack[kRegionCount].voxels, 0u) << "Last Region takes the rest";
     EXPECT_EQ(analysis->histogram()->preview().size(), 0u);
+    // What the user reads: the whole stack's curve and fractions until the
+    // current slice is chosen.
+    EXPECT_EQ(analysis->histogram()->plotted()[kBright], 16384u * 6);
+    auto cell = [&](int row, int column) {
+        return analysis->statistics()->index(row, column).data().toString();
+    };
+    EXPECT_EQ(cell(0, RegionStatsModel::Fraction), "50.00 %");
+    analysis->setShowsWholeStack(false);
+    EXPECT_EQ(analysis->histogram()->plotted()[kBright], 16384u);
+    EXPECT_EQ(cell(0, RegionStatsModel::Fraction), "25.00 %");
+    analysis->setShowsWholeStack(true);
 
     window->findChild<ImageSelect*>("imgSel")->addStep();
     settle();
