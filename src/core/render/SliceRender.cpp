@@ -39,13 +39,13 @@ ColorTable greyTable()
     return table;
 }
 
-ColorTable oneRegionTable(const imgMaterial& region)
+// The grey, with each value that a region takes in that region's colour.
+ColorTable tableOf(const imgMaterial* regions, const RegionByGrey& owner)
 {
     ColorTable table = greyTable();
-    for (std::uint32_t v = 0; v < 256; ++v) {
-        if (holds(region, v))
-            table[v] = colorOf(region);
-    }
+    for (int v = 0; v < 256; ++v)
+        if (owner[v] >= 0)
+            table[v] = colorOf(regions[owner[v]]);
     return table;
 }
 
@@ -72,20 +72,28 @@ const std::uint8_t* sliceOrBlack(const std::uint8_t* slices, int numPix, int ima
 
 } // namespace
 
-ColorTable buildColorTable(const imgMaterial* regions)
+RegionByGrey regionsByGrey(const imgMaterial* regions, int regionNum)
 {
-    ColorTable table = greyTable();
-    if (regions == nullptr)
-        return table;
+    RegionByGrey owner;
+    owner.fill(-1);
+    if (regions == nullptr || regionNum >= kRegionCount)
+        return owner;
+    const int first = regionNum < 0 ? 0 : regionNum;
+    const int last = regionNum < 0 ? kRegionCount - 1 : regionNum;
     for (std::uint32_t v = 0; v < 256; ++v) {
-        for (int k = 0; k < kRegionCount; ++k) {
+        for (int k = first; k <= last; ++k) {
             if (holds(regions[k], v)) {
-                table[v] = colorOf(regions[k]);
+                owner[v] = k;
                 break;
             }
         }
     }
-    return table;
+    return owner;
+}
+
+ColorTable buildColorTable(const imgMaterial* regions)
+{
+    return tableOf(regions, regionsByGrey(regions, -1));
 }
 
 void renderGrey(const std::uint8_t* slices, int numPix, int image, std::uint8_t* rgb)
@@ -101,15 +109,7 @@ void renderColor(const std::uint8_t* slices, int numPix, int image, const imgMat
     const std::uint8_t* slice = sliceOrBlack(slices, numPix, image, rgb);
     if (slice == nullptr)
         return;
-    if (regions == nullptr || regionNum >= kRegionCount) {
-        paintSlice(slice, greyTable(), rgb);
-        return;
-    }
-    if (regionNum < 0) {
-        paintSlice(slice, buildColorTable(regions), rgb);
-        return;
-    }
-    paintSlice(slice, oneRegionTable(regions[regionNum]), rgb);
+    paintSlice(slice, tableOf(regions, regionsByGrey(regions, regionNum)), rgb);
 }
 
 } // namespace lumidra

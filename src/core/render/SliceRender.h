@@ -21,6 +21,13 @@ void renderGrey(const std::uint8_t* slices, int numPix, int image, std::uint8_t*
 void renderColor(const std::uint8_t* slices, int numPix, int image, const imgMaterial* regions,
                  int regionNum, std::uint8_t* rgb);
 
+// The colour view's rule, for each grey value: the region painted over it, or
+// -1 where the grey shows. regionNum < 0: the first record whose range holds
+// the value (Show All); otherwise record regionNum alone. No table, or a
+// regionNum that names no record: none.
+using RegionByGrey = std::array<int, 256>;
+RegionByGrey regionsByGrey(const imgMaterial* regions, int regionNum);
+
 // 256-entry colour table of the all-regions mode: entry v is the colour of the
 // first record whose range holds v, or grey v when none does.
 using ColorTable = std::array<std::array<std::uint8_t, 3>, 256>;

@@ -31,6 +31,30 @@ std::optional<CursorReading> readUnderCursor(const SliceStack& stack, int z, int
     return r;
 }
 
+std::optional<CursorReading> readVoxel(const PlaneVolume& volume, VoxelIndex v,
+                                       const imgMaterial* regions)
+{
+    if (volume.empty() || !volume.shape().holds(v))
+        return std::nullopt;
+    CursorReading r;
+    r.slice = volume.sliceOfPlane(v.k);
+    r.sample = volume.sampleAt(v);
+    r.grey = greyOf(static_cast<std::uint32_t>(r.sample));
+    // The value in the scan's own units joins the reading here, once the
+    // source keeps its voxels as stored.
+    r.region = regionOfGrey(regions)[r.grey];
+    if (volume.source() == nullptr) {
+        r.column = v.i;
+        r.row = v.j;
+        return r;
+    }
+    r.fromVolume = true;
+    r.atSourceVoxel = true;
+    r.voxel = v;
+    r.mm = volume.positionMm(v);
+    return r;
+}
+
 namespace {
 
 // Locale-independent: Qt sets the user's locale, whose decimal mark may be a comma.
@@ -45,13 +69,26 @@ std::string oneDecimal(double value)
     return error == std::errc() ? std::string(buffer, end) : std::string("?");
 }
 
+std::string voxelText(const VoxelIndex& v, const std::optional<std::array<double, 3>>& mm)
+{
+    std::string text =
+        "voxel " + std::to_string(v.i) + ", " + std::to_string(v.j) + ", " + std::to_string(v.k);
+    if (mm)
+        text += " at " + oneDecimal((*mm)[0]) + ", " + oneDecimal((*mm)[1]) + ", " +
+                oneDecimal((*mm)[2]) + " mm";
+    return text;
+}
+
 } // namespace
 
 std::string describeReading(const CursorReading& r, const imgMaterial* regions)
 {
-    std::string text = "column " + std::to_string(r.column) + ", row " + std::to_string(r.row) +
-                       ", slice " + std::to_string(r.slice) + ": grey " + std::to_string(r.grey) +
-                       ", sample " + std::to_string(r.sample) + ", region ";
+    const bool atVoxel = r.atSourceVoxel && r.voxel;
+    std::string text = atVoxel ? voxelText(*r.voxel, r.mm) + ", slice " + std::to_string(r.slice)
+                               : "column " + std::to_string(r.column) + ", row " +
+                                     std::to_string(r.row) + ", slice " + std::to_string(r.slice);
+    text +=
+        ": grey " + std::to_string(r.grey) + ", sample " + std::to_string(r.sample) + ", region ";
     if (r.region < 0 || r.region >= kRegionCount || regions == nullptr) {
         text += "none";
     } else {
@@ -59,16 +96,11 @@ std::string describeReading(const CursorReading& r, const imgMaterial* regions)
         text += std::to_string(r.region) + " \"" +
                 std::string(m.name, strnlen(m.name, sizeof m.name)) + '"';
     }
-    if (!r.fromVolume)
+    if (!r.fromVolume || atVoxel)
         return text;
     if (!r.voxel)
         return text + "; padding, outside the scan";
-    text += "; voxel " + std::to_string(r.voxel->i) + ", " + std::to_string(r.voxel->j) + ", " +
-            std::to_string(r.voxel->k);
-    if (r.mm)
-        text += " at " + oneDecimal((*r.mm)[0]) + ", " + oneDecimal((*r.mm)[1]) + ", " +
-                oneDecimal((*r.mm)[2]) + " mm";
-    return text;
+    return text + "; " + voxelText(*r.voxel, r.mm);
 }
 
 } // namespace lumidra

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/planes/PlaneVolume.h"
 #include "core/regions/ImgMaterial.h"
 #include "core/slices/SliceStack.h"
 #include "core/volume/VolumeSource.h"
@@ -19,6 +20,7 @@ struct CursorReading {
     int sample = 0;  // 12-bit
     int region = -1; // under the Show All rule; -1 when no region takes it
     bool fromVolume = false;
+    bool atSourceVoxel = false;              // read at a volume's voxel, not at a stack pixel
     std::optional<VoxelIndex> voxel;         // a volume's source voxel; none for padding
     std::optional<std::array<double, 3>> mm; // that voxel's position
 };
@@ -28,10 +30,18 @@ struct CursorReading {
 std::optional<CursorReading> readUnderCursor(const SliceStack& stack, int z, int x, int yFromTop,
                                              const imgMaterial* regions);
 
+// The reading of voxel v of the volume the three planes show. A slice
+// directory's voxel is a stack pixel and reads as one; a volume file's is read
+// at the scan's own resolution, with the slice of the stack that shows its
+// plane. Nothing outside the volume.
+std::optional<CursorReading> readVoxel(const PlaneVolume& volume, VoxelIndex v,
+                                       const imgMaterial* regions);
+
 // One line for a tooltip and a status line, in Latin-1 as region names are:
 // column 135, row 88, slice 90: grey 143, sample 2291, region 4 "White"
 // and for a volume "; voxel 45, 120, 90 at -12.0, 18.5, 36.0 mm" (or
-// "; padding, outside the scan").
+// "; padding, outside the scan"); a volume's voxel reads
+// voxel 45, 120, 90 at -12.0, 18.5, 36.0 mm, slice 90: grey 143, sample 2291, region none
 std::string describeReading(const CursorReading& reading, const imgMaterial* regions);
 
 } // namespace lumidra

@@ -1,6 +1,7 @@
 #include "core/stats/RegionStats.h"
 
 #include "core/common/Parallel.h"
+#include "core/render/SliceRender.h"
 #include "core/volume/VolumeSource.h"
 
 #include <algorithm>
@@ -113,21 +114,9 @@ std::optional<double> voxelMl(const SliceStack& stack)
 
 RegionOfGrey regionOfGrey(const imgMaterial* regions)
 {
-    RegionOfGrey owner;
-    owner.fill(kNoRegion);
-    if (regions == nullptr)
-        return owner;
-    for (std::uint32_t v = 0; v < 256; ++v) {
-        for (int k = 0; k < kRegionCount; ++k) {
-            // Unsigned, as the colouring compares: a negative bound lies above 255.
-            if (static_cast<std::uint32_t>(regions[k].min) <= v &&
-                v <= static_cast<std::uint32_t>(regions[k].max)) {
-                owner[v] = k;
-                break;
-            }
-        }
-    }
-    return owner;
+    // The colour view's Show All rule; it has no region where kNoRegion is.
+    static_assert(kNoRegion == -1);
+    return regionsByGrey(regions, -1);
 }
 
 std::vector<RegionStats> regionStatistics(const GreyHistogram& histogram,

@@ -13,29 +13,6 @@ namespace lumidra {
 
 namespace {
 
-// 0 for left-right, 1 for anterior-posterior, 2 for inferior-superior.
-int anatomicalAxis(int code)
-{
-    return (code - 1) / 2;
-}
-
-// L2R, P2A and I2S: the index grows toward right, anterior, superior.
-bool towardRas(int code)
-{
-    return code % 2 == 1;
-}
-
-bool isPermutation(const AxisCodes& a)
-{
-    std::array<bool, 3> seen{};
-    for (const int code : {a.i, a.j, a.k}) {
-        if (code < NIFTI_L2R || code > NIFTI_S2I || seen[anatomicalAxis(code)])
-            return false;
-        seen[anatomicalAxis(code)] = true;
-    }
-    return true;
-}
-
 // Truncation toward zero puts the odd pixel of padding, or of cropping, at the end.
 int centredOffset(int extent)
 {
@@ -95,6 +72,22 @@ void greyRow(const std::uint16_t* samples, std::uint8_t* grey)
 
 } // namespace
 
+bool isPermutation(const AxisCodes& a)
+{
+    std::array<bool, 3> seen{};
+    for (const int code : {a.i, a.j, a.k}) {
+        if (code < NIFTI_L2R || code > NIFTI_S2I || seen[anatomicalAxis(code)])
+            return false;
+        seen[anatomicalAxis(code)] = true;
+    }
+    return true;
+}
+
+AxisCodes usableAxes(const AxisCodes& axes)
+{
+    return isPermutation(axes) ? axes : AxisCodes{NIFTI_L2R, NIFTI_P2A, NIFTI_I2S};
+}
+
 bool SliceLayout::cropped() const
 {
     return width > kSliceSide || height > kSliceSide;
@@ -108,11 +101,8 @@ bool SliceLayout::axial() const
 SliceLayout planSliceLayout(int nx, int ny, AxisCodes axes, Placement placement)
 {
     SliceLayout l;
-    if (!isPermutation(axes)) {
-        axes = {NIFTI_L2R, NIFTI_P2A, NIFTI_I2S};
-        l.fallback = true;
-    }
-    l.axes = axes;
+    l.fallback = !isPermutation(axes);
+    l.axes = axes = usableAxes(axes);
     // Columns take the in-plane axis that comes first in L-R, A-P, I-S: L-R unless
     // the slices are sagittal. Rows take the other: A-P for axial slices, else I-S.
     l.swapped = anatomicalAxis(axes.i) > anatomicalAxis(axes.j);

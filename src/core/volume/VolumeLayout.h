@@ -14,6 +14,24 @@ struct AxisCodes {
     int k = 0;
 };
 
+// 0 for left-right, 1 for anterior-posterior, 2 for inferior-superior.
+constexpr int anatomicalAxis(int code)
+{
+    return (code - 1) / 2;
+}
+
+// L2R, P2A and I2S: the index grows toward right, anterior, superior.
+constexpr bool towardRas(int code)
+{
+    return code % 2 == 1;
+}
+
+// Whether the three codes name the three anatomical axes, one each.
+bool isPermutation(const AxisCodes& axes);
+
+// The codes themselves, or, when they are unusable, i L2R, j P2A, k I2S.
+AxisCodes usableAxes(const AxisCodes& axes);
+
 // What happens to a plane larger than 256 x 256: reduced by the smallest
 // integer factor that makes it fit, or centre-cropped.
 enum class Placement { Fit, Crop };

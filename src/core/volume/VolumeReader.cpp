@@ -22,6 +22,7 @@ std::shared_ptr<VolumeSource> makeVolumeSource(const NiftiFile& file, const Slic
     source->nz = file.nz();
     source->samples = std::move(samples);
     file.describeGeometry(*source);
+    source->axes = layout.axes;
     source->planeOfSlice.resize(file.nz());
     for (int z = 0; z < file.nz(); ++z)
         source->planeOfSlice[z] = layout.reverseSlices ? file.nz() - 1 - z : z;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/volume/NiftiHeader.h"
+#include "core/volume/VolumeLayout.h"
 
 #include <array>
 #include <cstdint>
@@ -32,6 +33,10 @@ struct VolumeSource {
     // Voxel coordinates (i, j, k, 1) to scanner millimetres: the sform when
     // it is set, else the qform, else the voxel size alone.
     std::array<std::array<double, 4>, 3> toMm{};
+
+    // The orientation codes of i, j and k the slices were laid out by
+    // (usable ones: i L2R, j P2A, k I2S when the header's were not).
+    AxisCodes axes;
 
     // Stack slice z shows source plane planeOfSlice[z] (k).
     std::vector<int> planeOfSlice;
