@@ -5,6 +5,7 @@
 #include "gui/controls/ImageSelect.h"
 #include "gui/controls/InputRegion.h"
 #include "gui/controls/RtSlider.h"
+#include "gui/planes/PlanesWindow.h"
 #include "gui/views/DisplayRegion.h"
 
 #include <QGridLayout>
@@ -195,6 +196,9 @@ void MainWidget::buildVolumeMenu(QMenuBar* bar)
     connect(open, &QAction::triggered, this, &MainWidget::selOpenVolume);
     auto* exportMap = menu->addAction("&Export Region Map...");
     connect(exportMap, &QAction::triggered, this, &MainWidget::selExportRegionMap);
+    auto* planes =
+        menu->addAction("Three &Planes...", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
+    connect(planes, &QAction::triggered, this, &MainWidget::showPlanes);
     bar->addMenu(menu);
 }
 
@@ -232,6 +236,18 @@ void MainWidget::showAnalysis()
     analysis->show();
     analysis->raise();
     analysis->activateWindow();
+}
+
+void MainWidget::showPlanes()
+{
+    if (!planes) {
+        planes = new PlanesWindow(work, this);
+        // Beside the main window, not over the views it follows.
+        planes->move(frameGeometry().topRight() + QPoint(8, 0));
+    }
+    planes->show();
+    planes->raise();
+    planes->activateWindow();
 }
 
 void MainWidget::followWorkspace()

@@ -18,6 +18,7 @@ class CursorProbe;
 class DisplayRegion;
 class ImageSelect;
 class InputRegion;
+class PlanesWindow;
 class RtSlider;
 class QCloseEvent;
 class QMenuBar;
@@ -62,6 +63,9 @@ public:
     // Analysis → Region Analysis…: opens the one Analysis window, or raises it.
     void showAnalysis();
     AnalysisWindow* analysisWindow() const { return analysis; }
+    // Volume → Three Planes…: opens the one Three Planes window, or raises it.
+    void showPlanes();
+    PlanesWindow* planesWindow() const { return planes; }
     CursorProbe* cursorProbe() const { return probe; }
     // The directory or volume the views show, as the file system names it.
     const std::string& imageSource() const { return work->source(); }
@@ -163,5 +167,6 @@ private:
     int waveletDepth = 4;
     int numPix = 0;
     AnalysisWindow* analysis = nullptr;
+    PlanesWindow* planes = nullptr;
     CursorProbe* probe = nullptr;
 };
