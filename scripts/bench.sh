@@ -46,6 +46,9 @@ scripts/with-display.sh "$build/bench/bench_startup" \
 echo
 echo "== One region-colour change in a running window"
 scripts/with-display.sh "$build/bench/bench_colour_change" "$data/raw/"
+echo
+echo "== The Three Planes window on a 512 x 512 x 400 int16 volume"
+scripts/with-display.sh "$build/bench/bench_planes"
 if [ -x "$build/bench/bench_analysis" ]; then
   echo
   echo "== The Analysis window: colour change, statistics updates, Suggest Regions"

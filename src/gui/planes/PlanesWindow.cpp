@@ -127,14 +127,15 @@ void PlanesWindow::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
     planes = lumidra::PlaneVolume();
-    cuts = {};
+    scratch = {};
+    pictured = {};
 }
 
 void PlanesWindow::takeStack()
 {
     const std::array<int, 3> before = planes.shape().extent;
     planes = lumidra::PlaneVolume(work->stack());
-    cuts = {};
+    pictured = {};
     const lumidra::VolumeShape& shape = planes.shape();
     if (planes.empty()) {
         const QString hint = work->stack() && work->stack()->count() > 0
@@ -171,7 +172,7 @@ void PlanesWindow::takeStack()
                                .arg(e[0])
                                .arg(e[1]));
     updateOverlay();
-    recut(cross);
+    redraw();
 }
 
 void PlanesWindow::followSlice(int z)
@@ -181,38 +182,31 @@ void PlanesWindow::followSlice(int z)
     const int k = planes.planeOfSlice(z);
     if (k < 0 || k == cross.k)
         return;
-    const lumidra::VoxelIndex before = cross;
     cross.k = k;
-    recut(before);
+    redraw();
 }
 
 void PlanesWindow::setCrosshair(lumidra::VoxelIndex v)
 {
     if (planes.empty())
         return;
-    const lumidra::VoxelIndex before = cross;
     cross = planes.shape().clamped(v);
-    recut(before);
+    redraw();
     const int z = planes.sliceOfPlane(cross.k);
     if (z >= 0)
         work->setSlice(z);
 }
 
-// Cuts again the planes whose position changed (all of them after a new
-// stack) and puts the crosshair on each.
-void PlanesWindow::recut(lumidra::VoxelIndex before)
+// Draws again the planes the crosshair left (all of them after a new stack
+// or a new overlay) and puts the crosshair on each.
+void PlanesWindow::redraw()
 {
     for (int n = 0; n < 3; ++n) {
-        PlaneView* v = views[n];
-        const lumidra::PlaneAxes& axes = v->axes();
-        lumidra::PlaneCut& cut = cuts[n];
-        const bool moved =
-            lumidra::voxelAxis(before, axes.normal) != lumidra::voxelAxis(cross, axes.normal);
-        if (moved || cut.samples.empty()) {
-            planes.cut(axes, cross, cut);
-            colourPlane(n);
-        }
-        v->setCrosshair(lumidra::pixelOf(axes, cross));
+        const lumidra::PlaneAxes& axes = views[n]->axes();
+        const int at = lumidra::voxelAxis(cross, axes.normal);
+        if (!pictured[n] || lumidra::voxelAxis(*pictured[n], axes.normal) != at)
+            drawPlane(n);
+        views[n]->setCrosshair(lumidra::pixelOf(axes, cross));
     }
     showCrosshairReading();
 }
@@ -227,19 +221,18 @@ void PlanesWindow::recolour()
     if (!isVisible() || planes.empty())
         return;
     updateOverlay();
-    for (int n = 0; n < 3; ++n)
-        colourPlane(n);
-    showCrosshairReading();
+    pictured = {};
+    redraw();
 }
 
-void PlanesWindow::colourPlane(int n)
+void PlanesWindow::drawPlane(int n)
 {
-    const lumidra::PlaneCut& cut = cuts[n];
-    if (cut.samples.empty())
-        return;
+    const lumidra::PlaneAxes& axes = views[n]->axes();
+    planes.cut(axes, cross, scratch);
     QImage& picture = views[n]->picture();
-    overlay.colour(cut, reinterpret_cast<std::uint32_t*>(picture.bits()),
+    overlay.colour(scratch, reinterpret_cast<std::uint32_t*>(picture.bits()),
                    picture.bytesPerLine() / 4);
+    pictured[n] = cross;
     views[n]->update();
 }
 

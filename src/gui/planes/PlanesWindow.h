@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <array>
+#include <optional>
 
 class PlaneView;
 class Workspace;
@@ -47,10 +48,10 @@ private:
     void follow();
     void takeStack();
     void followSlice(int z);
-    void recut(lumidra::VoxelIndex before);
+    void redraw();
     void recolour();
     void updateOverlay();
-    void colourPlane(int n);
+    void drawPlane(int n);
     void pick(lumidra::Plane plane, lumidra::PlanePixel p);
     void step(lumidra::Plane plane, int steps);
     void hover(lumidra::Plane plane, lumidra::PlanePixel p);
@@ -64,7 +65,10 @@ private:
     QLabel* readingLine = nullptr;
 
     lumidra::PlaneVolume planes;
-    std::array<lumidra::PlaneCut, 3> cuts;
+    // One cut at a time, coloured at once: the pictures are all the window keeps.
+    lumidra::PlaneCut scratch;
+    // The voxel each picture was cut through; none when it must be cut again.
+    std::array<std::optional<lumidra::VoxelIndex>, 3> pictured;
     lumidra::PlaneOverlay overlay{nullptr, 0, 0};
     lumidra::VoxelIndex cross;
     // Whether the reading line, and the workspace's, show a voxel under the cursor.
