@@ -2,7 +2,9 @@
 # Remakes the pictures of the README from the sample brain: the main window
 # on slice 90 with all regions shown, the wavelet window opened on it, and the
 # Analysis window beside the main window: with the sample's regions, with
-# Suggest Regions previewing four classes, and with those classes applied.
+# Suggest Regions previewing four classes, and with those classes applied;
+# and the Three Planes window on the template opened as a volume, with all
+# regions shown, then zoomed in on one region.
 # Needs a built lumidra (scripts/run.sh builds it) and ./data/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -70,4 +72,41 @@ sleep 1.5
 both analysis-suggested.png
 INNER
 LUMIDRA_BIN="$PWD/$build/lumidra" scripts/with-display.sh bash ${TRACE:+-x} "$inner"
-echo "docs/screenshots/{main-window,wavelet-window,analysis-show-all,analysis-suggest-preview,analysis-suggested}.png written"
+
+# The Three Planes window on the template itself, at its own resolution.
+cat > "$inner" <<'INNER'
+set -euo pipefail
+"$LUMIDRA_BIN" /usr/share/mricron/templates/ch2.nii.gz > /dev/null 2>&1 &
+pid=$!
+trap 'kill $pid 2>/dev/null || true' EXIT
+window() { xwininfo -root -tree | grep -E "$1" | head -n1 | awk '{print $1}' || true; }
+for _ in $(seq 1 100); do
+  main=$(window '"lumidra": \("lumidra" "lumidra"\)')
+  [ -n "$main" ] && break
+  sleep 0.2
+done
+sleep 1
+# "Show All Regions", then Volume > Three Planes (Ctrl+Shift+P).
+xdotool mousemove --window "$main" 224 373 click 1
+xdotool windowfocus --sync "$main" key ctrl+shift+p
+for _ in $(seq 1 100); do
+  planes=$(window '"Lumidra - Three Planes"')
+  [ -n "$planes" ] && break
+  sleep 0.2
+done
+sleep 1
+# The crosshair through the lateral ventricles: a click in the sagittal plane.
+xdotool mousemove --window "$planes" 215 640 click 1
+xdotool mousemove --window "$planes" 700 890
+sleep 1
+import -window "$planes" docs/screenshots/three-planes.png
+# White matter alone (the Tissue Region's "+"), opaque, the axial plane
+# zoomed in three notches around a point, which the cursor reads.
+xdotool mousemove --window "$main" 322 331 click 1
+xdotool windowfocus --sync "$planes" key alt+o End
+xdotool mousemove --window "$planes" 160 170 click --repeat 3 --delay 100 4
+sleep 1.5
+import -window "$planes" docs/screenshots/three-planes-zoomed.png
+INNER
+LUMIDRA_BIN="$PWD/$build/lumidra" scripts/with-display.sh bash ${TRACE:+-x} "$inner"
+echo "docs/screenshots/{main-window,wavelet-window,analysis-show-all,analysis-suggest-preview,analysis-suggested,three-planes,three-planes-zoomed}.png written"
