@@ -11,11 +11,14 @@ cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build}
 mkdir -p docs/screenshots
 
+# What both runs start with: Lumidra on $LUMIDRA_ARGS, its main window found.
+start=$(mktemp)
 inner=$(mktemp)
-trap 'rm -f "$inner"' EXIT
-cat > "$inner" <<'INNER'
+trap 'rm -f "$start" "$inner"' EXIT
+cat > "$start" <<'START'
 set -euo pipefail
-"$LUMIDRA_BIN" > /dev/null 2>&1 &
+# shellcheck disable=SC2086
+"$LUMIDRA_BIN" $LUMIDRA_ARGS > /dev/null 2>&1 &
 pid=$!
 trap 'kill $pid 2>/dev/null || true' EXIT
 window() { xwininfo -root -tree | grep -E "$1" | head -n1 | awk '{print $1}' || true; }
@@ -25,6 +28,9 @@ for _ in $(seq 1 100); do
   sleep 0.2
 done
 sleep 1
+START
+cat > "$inner" <<'INNER'
+source "$START"
 # The image selector's "+" and the "Show All Regions" button, in window coordinates.
 xdotool mousemove --window "$main" 370 542 click --repeat 90 --delay 15 1
 xdotool mousemove --window "$main" 224 373 click 1
@@ -71,21 +77,12 @@ xdotool mousemove --window "$main" 510 170 sleep 0.3 mousemove --window "$main" 
 sleep 1.5
 both analysis-suggested.png
 INNER
-LUMIDRA_BIN="$PWD/$build/lumidra" scripts/with-display.sh bash ${TRACE:+-x} "$inner"
+START="$start" LUMIDRA_BIN="$PWD/$build/lumidra" LUMIDRA_ARGS="" \
+  scripts/with-display.sh bash ${TRACE:+-x} "$inner"
 
 # The Three Planes window on the template itself, at its own resolution.
 cat > "$inner" <<'INNER'
-set -euo pipefail
-"$LUMIDRA_BIN" /usr/share/mricron/templates/ch2.nii.gz > /dev/null 2>&1 &
-pid=$!
-trap 'kill $pid 2>/dev/null || true' EXIT
-window() { xwininfo -root -tree | grep -E "$1" | head -n1 | awk '{print $1}' || true; }
-for _ in $(seq 1 100); do
-  main=$(window '"lumidra": \("lumidra" "lumidra"\)')
-  [ -n "$main" ] && break
-  sleep 0.2
-done
-sleep 1
+source "$START"
 # "Show All Regions", then Volume > Three Planes (Ctrl+Shift+P).
 xdotool mousemove --window "$main" 224 373 click 1
 xdotool windowfocus --sync "$main" key ctrl+shift+p
@@ -108,5 +105,6 @@ xdotool mousemove --window "$planes" 160 170 click --repeat 3 --delay 100 4
 sleep 1.5
 import -window "$planes" docs/screenshots/three-planes-zoomed.png
 INNER
-LUMIDRA_BIN="$PWD/$build/lumidra" scripts/with-display.sh bash ${TRACE:+-x} "$inner"
+START="$start" LUMIDRA_BIN="$PWD/$build/lumidra" LUMIDRA_ARGS=/usr/share/mricron/templates/ch2.nii.gz \
+  scripts/with-display.sh bash ${TRACE:+-x} "$inner"
 echo "docs/screenshots/{main-window,wavelet-window,analysis-show-all,analysis-suggest-preview,analysis-suggested,three-planes,three-planes-zoomed}.png written"

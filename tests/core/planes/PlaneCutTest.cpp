@@ -1,6 +1,7 @@
 #include "core/planes/PlaneOverlay.h"
 #include "core/planes/PlaneVolume.h"
 
+#include "PatternStack.h"
 #include "core/stats/CursorReading.h"
 
 #include <gtest/gtest.h>
@@ -15,14 +16,7 @@ namespace {
 // Slice z, sample s: 16 * ((s + 3 * z) % 256) + s % 16.
 std::shared_ptr<SliceStack> directoryStack(int count)
 {
-    auto stack = std::make_shared<SliceStack>(count);
-    for (int z = 0; z < count; ++z)
-        for (int s = 0; s < kSliceSamples; ++s) {
-            const auto sample = static_cast<std::uint16_t>(16 * ((s + 3 * z) % 256) + s % 16);
-            stack->sampleData()[sliceOffset(z) + s] = sample;
-            stack->greyData()[sliceOffset(z) + s] = greyOf(sample);
-        }
-    return stack;
+    return patternstack::patternStack(count, 3);
 }
 
 imgMaterial region(const char* name, int min, int max, int r, int g, int b)

@@ -1,5 +1,6 @@
 #include "core/stats/CursorReading.h"
 
+#include "PatternStack.h"
 #include "core/stats/HistogramCache.h"
 
 #include <gtest/gtest.h>
@@ -14,14 +15,7 @@ namespace {
 // Slice z, sample s holds 12-bit sample 16 * ((s + 7 * z) % 256) + (s % 16).
 std::shared_ptr<SliceStack> patternStack(int count)
 {
-    auto stack = std::make_shared<SliceStack>(count);
-    for (int z = 0; z < count; ++z)
-        for (int s = 0; s < kSliceSamples; ++s) {
-            const auto sample = static_cast<std::uint16_t>(16 * ((s + 7 * z) % 256) + s % 16);
-            stack->sampleData()[sliceOffset(z) + s] = sample;
-            stack->greyData()[sliceOffset(z) + s] = greyOf(sample);
-        }
-    return stack;
+    return patternstack::patternStack(count, 7);
 }
 
 std::array<imgMaterial, kRegionCount> regions()
