@@ -243,13 +243,15 @@ std::string AnalysisWindow::csv() const
                                                              c.table.data());
 }
 
-bool AnalysisWindow::exportCsv(const QString& path) const
+QString AnalysisWindow::exportCsv(const QString& path) const
 {
     const std::string text = csv();
     const QByteArray name = QFile::encodeName(path);
-    return lumidra::writeFileAtomically(name.constData(), [&text](std::FILE* out) {
-        return std::fwrite(text.data(), 1, text.size(), out) == text.size();
-    });
+    const lumidra::SaveOutcome saved =
+        lumidra::writeFileAtomically(name.constData(), [&text](std::FILE* out) {
+            return std::fwrite(text.data(), 1, text.size(), out) == text.size();
+        });
+    return QString::fromLocal8Bit(saved.failure);
 }
 
 void AnalysisWindow::chooseCsvFile()
@@ -261,10 +263,11 @@ void AnalysisWindow::chooseCsvFile()
         return;
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".csv");
-    if (exportCsv(path))
+    const QString failure = exportCsv(path);
+    if (failure.isEmpty())
         return;
     lumidra::diag("File not written: %s\n", QFile::encodeName(path).constData());
-    QMessageBox::warning(this, tr("Lumidra"), tr("Could not write %1.").arg(path));
+    QMessageBox::warning(this, tr("Lumidra"), tr("Could not write %1:\n%2").arg(path, failure));
 }
 
 void AnalysisWindow::suggestRegions()

@@ -69,9 +69,9 @@ public:
     void selOpenVolume();
     void selExportRegionMap();
     // What those commands do once a file is chosen. False (with a diagnostic
-    // line) when nothing changed.
-    bool openVolumeFile(const std::string& path);
-    bool exportRegionMap(const std::string& prefix);
+    // line, and the reason in why) when nothing changed.
+    bool openVolumeFile(const std::string& path, std::string* why = nullptr);
+    bool exportRegionMap(const std::string& prefix, std::string* why = nullptr);
 
 signals:
     void updateRegion(imgMaterial*);
