@@ -41,6 +41,7 @@ MainWidget::MainWidget(const StartupImages& start, QWidget* parent, const char* 
 void MainWidget::buildViews(QGridLayout* grid, const StartupImages& start)
 {
     source = start.path;
+    windowPolicy = start.window;
     const char* dir = start.path.c_str();
     dr1 = start.stack ? new DisplayRegion(this, "dr1", start.stack)
                       : new DisplayRegion(this, "dr1", pixNum, dir);

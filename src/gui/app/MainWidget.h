@@ -4,6 +4,7 @@
 #include "core/regions/RegionTable.h"
 #include "core/slices/SliceLoader.h"
 #include "core/slices/SliceStack.h"
+#include "core/volume/WindowPolicy.h"
 
 #include <QString>
 #include <QWidget>
@@ -26,6 +27,8 @@ class QGridLayout;
 struct StartupImages {
     std::string path = lumidra::kDefaultImageDir;
     lumidra::SharedSliceStack stack;
+    // The intensity window volumes are opened with (--window).
+    lumidra::WindowPolicy window;
 };
 
 // The main window: owns the region table and the current selections, and is
@@ -64,6 +67,9 @@ public:
     // line) when nothing changed.
     bool openVolumeFile(const std::string& path);
     bool exportRegionMap(const std::string& prefix);
+    // The intensity window the next volume is opened with.
+    const lumidra::WindowPolicy& volumeWindow() const { return windowPolicy; }
+    void setVolumeWindow(const lumidra::WindowPolicy& policy) { windowPolicy = policy; }
 
 signals:
     void updateRegion(imgMaterial*);
@@ -125,6 +131,7 @@ private:
     int waveletDepth = 4;
     int numPix = 0;
     std::string source;
+    lumidra::WindowPolicy windowPolicy;
     AnalysisWindow* analysis = nullptr;
     CursorProbe* probe = nullptr;
 };

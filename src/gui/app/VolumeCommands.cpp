@@ -44,7 +44,7 @@ bool MainWidget::openVolumeFile(const std::string& path)
 {
     lumidra::SharedSliceStack stack;
     try {
-        stack = lumidra::openVolume(path);
+        stack = lumidra::openVolume(path, windowPolicy);
     } catch (const std::exception& e) {
         lumidra::diag("Volume not opened: %s\n", e.what());
         return false;

@@ -37,8 +37,8 @@ std::array<imgMaterial, kRegionCount> tissueTable()
     return t;
 }
 
-// The label of a value of the source as the reader's rule gives it, worked
-// out here from nifticlib's own reading: linear from the volume's range onto
+// The label of a value of the source under the minmax window, worked out
+// here from nifticlib's own reading: linear from the volume's range onto
 // 0..4095, the grey value the top eight bits, the first region holding it.
 std::vector<std::uint8_t> expectedLabels(const nifti_image& nim, const imgMaterial* regions)
 {
@@ -86,7 +86,7 @@ TEST(LabelMap, ReadBackItLiesOverAnObliqueReducedSourceVoxelForVoxel)
     nim->qfac = -1.0f;
     saveVolume(*nim, tmp / "oblique.nii.gz");
 
-    const SharedSliceStack stack = openVolume(tmp / "oblique.nii.gz");
+    const SharedSliceStack stack = openVolume(tmp / "oblique.nii.gz", {WindowRule::MinMax});
     ASSERT_EQ(stack->source()->fitFactor, 2);
     const auto table = tissueTable();
     writeLabelMap(tmp / "map", *stack, table.data());

@@ -88,7 +88,7 @@ TEST(VolumeReader, EveryPixelShowsTheVoxelItMapsBackTo)
                     continue;
                 }
                 ++shown;
-                const std::uint16_t expected = source->plane(v->k)[v->i + source->nx * v->j];
+                const std::uint16_t expected = source->sampleAt(source->indexOf(*v));
                 ASSERT_EQ(sample, expected) << "slice " << z << " pixel " << p;
             }
         }
@@ -128,16 +128,16 @@ TEST(VolumeReader, GeometryComesFromTheSformThenTheQformThenTheVoxelSize)
 
     const LoadedVolume both = readVolume(tmp / "both.nii");
     const VolumeSource& s = *both.source;
-    EXPECT_EQ(s.voxelMm, (std::array<double, 3>{0.5, 0.75, 2.0}));
-    EXPECT_EQ(s.toMm[0], (std::array<double, 4>{0, -1, 0, -30}));
-    EXPECT_EQ(s.toMm[2], (std::array<double, 4>{0, 0, 1, 12.5}));
+    EXPECT_EQ(s.voxelMm(), (std::array<double, 3>{0.5, 0.75, 2.0}));
+    EXPECT_EQ(s.toMm()[0], (std::array<double, 4>{0, -1, 0, -30}));
+    EXPECT_EQ(s.toMm()[2], (std::array<double, 4>{0, 0, 1, 12.5}));
     EXPECT_NEAR(*s.voxelMl(), 0.75e-3, 1e-12);
-    EXPECT_EQ(s.header.sformCode, NIFTI_XFORM_SCANNER_ANAT);
-    EXPECT_EQ(s.header.qformCode, NIFTI_XFORM_ALIGNED_ANAT);
-    EXPECT_EQ(s.header.quaternD, 1.0f);
-    EXPECT_EQ(s.header.qoffsetX, 5.0f);
-    EXPECT_EQ(s.header.pixdim[0], -1.0f);
-    EXPECT_EQ(s.header.srowX, (std::array<float, 4>{0, -1, 0, -30}));
+    EXPECT_EQ(s.header().sformCode, NIFTI_XFORM_SCANNER_ANAT);
+    EXPECT_EQ(s.header().qformCode, NIFTI_XFORM_ALIGNED_ANAT);
+    EXPECT_EQ(s.header().quaternD, 1.0f);
+    EXPECT_EQ(s.header().qoffsetX, 5.0f);
+    EXPECT_EQ(s.header().pixdim[0], -1.0f);
+    EXPECT_EQ(s.header().srowX, (std::array<float, 4>{0, -1, 0, -30}));
     // j runs toward the patient's left here, so slice columns take j reversed
     // and a stack pixel is 0.75 mm wide.
     EXPECT_EQ(s.slicePixelMm, (std::array<double, 3>{0.75, 0.5, 2.0}));
@@ -147,10 +147,10 @@ TEST(VolumeReader, GeometryComesFromTheSformThenTheQformThenTheVoxelSize)
     const LoadedVolume qform = readVolume(tmp / "qform.nii");
     const VolumeSource& q = *qform.source;
     // Rotated 180 degrees about z, k mirrored by qfac: x = -0.5 i + 5, y = -0.75 j, z = -2 k.
-    EXPECT_NEAR(q.toMm[0][0], -0.5, 1e-6);
-    EXPECT_NEAR(q.toMm[0][3], 5.0, 1e-6);
-    EXPECT_NEAR(q.toMm[1][1], -0.75, 1e-6);
-    EXPECT_NEAR(q.toMm[2][2], -2.0, 1e-6);
+    EXPECT_NEAR(q.toMm()[0][0], -0.5, 1e-6);
+    EXPECT_NEAR(q.toMm()[0][3], 5.0, 1e-6);
+    EXPECT_NEAR(q.toMm()[1][1], -0.75, 1e-6);
+    EXPECT_NEAR(q.toMm()[2][2], -2.0, 1e-6);
     EXPECT_EQ(q.positionMm({1, 2, 3}), (std::array<double, 3>{4.5, -1.5, -6.0}));
 
     nim->qform_code = NIFTI_XFORM_UNKNOWN;
@@ -160,8 +160,9 @@ TEST(VolumeReader, GeometryComesFromTheSformThenTheQformThenTheVoxelSize)
     EXPECT_EQ(n.positionMm({1, 2, 3}), (std::array<double, 3>{0.5, 1.5, 6.0}));
 }
 
-// Types of up to 16 bits go through a table of their values, wider ones
-// value by value: the same volume stored both ways must give the same samples.
+// Types of up to 16 bits go through a table of their values and are ranked
+// by bit pattern, wider ones value by value: the same volume stored both
+// ways must give the same window and the same samples, under every rule.
 TEST(VolumeReader, TableAndValueByValueConversionsAgree)
 {
     testfiles::TempDir tmp;
@@ -187,14 +188,19 @@ TEST(VolumeReader, TableAndValueByValueConversionsAgree)
         }
         saveVolume(*narrow, tmp / "narrow.nii");
         saveVolume(*wide, tmp / "wide.nii");
-        const LoadedVolume a = readVolume(tmp / "narrow.nii");
-        const LoadedVolume b = readVolume(tmp / "wide.nii");
-        EXPECT_EQ(a.range.lo, b.range.lo);
-        EXPECT_EQ(a.range.hi, b.range.hi);
-        EXPECT_EQ(a.range.lo, p.hi * -0.5 + 3.0);
-        EXPECT_EQ(a.source->samples, b.source->samples);
-        EXPECT_EQ(a.source->samples[1], 0);    // the largest value, slope negative
-        EXPECT_EQ(a.source->samples[0], 4095); // the smallest
+        for (const WindowRule rule : {WindowRule::MinMax, WindowRule::Robust, WindowRule::Ct}) {
+            SCOPED_TRACE(windowRuleName(rule));
+            const LoadedVolume a = readVolume(tmp / "narrow.nii", {rule});
+            const LoadedVolume b = readVolume(tmp / "wide.nii", {rule});
+            EXPECT_EQ(a.source->window(), b.source->window());
+            for (std::size_t n = 0; n < 105; ++n)
+                ASSERT_EQ(a.source->sampleAt(n), b.source->sampleAt(n)) << n;
+            if (rule == WindowRule::MinMax) {
+                EXPECT_EQ(a.source->window().low, p.hi * -0.5 + 3.0);
+                EXPECT_EQ(a.source->sampleAt(1), 0);    // the largest value, slope negative
+                EXPECT_EQ(a.source->sampleAt(0), 4095); // the smallest
+            }
+        }
     }
 }
 
