@@ -5,7 +5,10 @@
 #include "core/volume/VolumeReader.h"
 #include "core/volume/VolumeSource.h"
 
+#include "core/slices/SliceLoader.h"
+
 #include "NiftiFiles.h"
+#include "Scans.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -158,6 +161,89 @@ TEST(VolumeReader, GeometryComesFromTheSformThenTheQformThenTheVoxelSize)
     const LoadedVolume none = readVolume(tmp / "none.nii");
     const VolumeSource& n = *none.source;
     EXPECT_EQ(n.positionMm({1, 2, 3}), (std::array<double, 3>{0.5, 1.5, 6.0}));
+}
+
+// The same 2 mm voxels stored in micrometres, metres, millimetres or no
+// units, and with pixdims of either sign: the same millilitres and positions.
+TEST(VolumeReader, VoxelSizesAndPositionsAreMillimetresWhateverTheUnitsOrSign)
+{
+    testfiles::TempDir tmp;
+    const std::pair<int, float> units[] = {{NIFTI_UNITS_MICRON, 1000.0f},
+                                           {NIFTI_UNITS_METER, 0.001f},
+                                           {NIFTI_UNITS_MM, 1.0f},
+                                           {NIFTI_UNITS_UNKNOWN, 1.0f}};
+    for (const auto& [code, perMm] : units) {
+        SCOPED_TRACE(code);
+        auto nim = makeVolume(DT_UINT8, 4, 3, 2);
+        nim->xyz_units = code;
+        nim->dx = nim->pixdim[1] = 2 * perMm;
+        nim->dy = nim->pixdim[2] = 2 * perMm;
+        nim->dz = nim->pixdim[3] = 2 * perMm;
+        setAxes(*nim, {{2, 0, 0}, {0, 2, 0}, {0, 0, 2}});
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 3; ++c)
+                nim->sto_xyz.m[r][c] *= perMm;
+            nim->sto_xyz.m[r][3] = -20 * perMm;
+        }
+        saveVolume(*nim, tmp / "units.nii");
+        const LoadedVolume v = readVolume(tmp / "units.nii");
+        for (int a = 0; a < 3; ++a)
+            EXPECT_NEAR(v.source->voxelMm()[a], 2.0, 1e-6);
+        EXPECT_NEAR(*v.source->voxelMl(), 0.008, 1e-8);
+        const std::array<double, 3> mm = v.source->positionMm({3, 2, 1});
+        EXPECT_NEAR(mm[0], -14.0, 1e-4);
+        EXPECT_NEAR(mm[2], -18.0, 1e-4);
+        EXPECT_EQ(v.source->header().xyztUnits, code) << "a region map repeats the header";
+    }
+
+    // Negative pixdims, placed by the qform alone: their magnitudes are the size.
+    auto nim = makeVolume(DT_UINT8, 4, 3, 2);
+    nim->dx = nim->pixdim[1] = -2.0f;
+    nim->dy = nim->pixdim[2] = 2.0f;
+    nim->dz = nim->pixdim[3] = -2.5f;
+    nim->sform_code = NIFTI_XFORM_UNKNOWN;
+    nim->qform_code = NIFTI_XFORM_SCANNER_ANAT;
+    saveVolume(*nim, tmp / "negative.nii");
+    const LoadedVolume v = readVolume(tmp / "negative.nii");
+    EXPECT_EQ(v.source->voxelMm(), (std::array<double, 3>{2.0, 2.0, 2.5}));
+    EXPECT_DOUBLE_EQ(*v.source->voxelMl(), 0.01);
+    EXPECT_EQ(v.source->positionMm({1, 1, 1}), (std::array<double, 3>{2.0, 2.0, 2.5}));
+}
+
+// A thin volume's stack is as large as an image directory of as many slices,
+// and gets the same check before it is made.
+TEST(VolumeReader, AStackTooLargeForTheMemoryAvailableIsRefused)
+{
+    const LoadedVolume thin =
+        loadScan(scans::makeScan(4, 4, 300, std::vector<std::uint8_t>(4 * 4 * 300, 9)));
+    try {
+        volumeStack(thin.source, 2, 300 * kBytesPerLoadedSlice - 1);
+        ADD_FAILURE() << "the stack was made";
+    } catch (const VolumeError& e) {
+        EXPECT_STREQ(e.what(), "not enough memory for 300 slices");
+    }
+    EXPECT_EQ(volumeStack(thin.source, 2, 300 * kBytesPerLoadedSlice)->count(), 300);
+}
+
+// Another window re-reads nothing: the new stack shares the voxels and is
+// the stack opening the file through that window gives.
+TEST(VolumeReader, RewindowSharesTheVoxelsAndMatchesOpeningThroughThatWindow)
+{
+    testfiles::TempDir tmp;
+    auto nim = makeVolume(DT_FLOAT32, 30, 20, 5);
+    for (std::size_t n = 0; n < nim->nvox; ++n)
+        setVoxel(*nim, n, std::sin(static_cast<double>(n)) * 100);
+    saveVolume(*nim, tmp / "v.nii.gz");
+    const SharedSliceStack robust = openVolume(tmp / "v.nii.gz");
+    for (const WindowPolicy& policy :
+         {WindowPolicy{WindowRule::MinMax}, WindowPolicy{WindowRule::Fixed, -20, 20}}) {
+        const SharedSliceStack other = rewindow(*robust, policy);
+        EXPECT_EQ(other->source()->sharedScan(), robust->source()->sharedScan());
+        EXPECT_TRUE(other->sameSlices(*openVolume(tmp / "v.nii.gz", policy)));
+        EXPECT_FALSE(other->sameSlices(*robust));
+    }
+    EXPECT_EQ(robust->source()->window().rule, WindowRule::Robust);
+    EXPECT_THROW(rewindow(SliceStack(1), {}), VolumeError);
 }
 
 // Types of up to 16 bits go through a table of their values and are ranked
