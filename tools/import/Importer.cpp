@@ -133,7 +133,8 @@ void runImport(const ImportOptions& options)
 
     volume.loadVoxels();
     const auto scan = std::make_shared<const ScanVoxels>(volume.takeScan());
-    const ScanValues values = gatherScanValues(*scan);
+    const ScanValues values =
+        gatherScanValues(*scan, 1, ruleFor(options.window, scan->modality) == WindowRule::Robust);
     const IntensityWindow window = resolveWindow(options.window, values, scan->modality);
     reportWindow(window, values, options.kind);
 

@@ -6,7 +6,6 @@
 #include "core/volume/VolumeSource.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -80,7 +79,7 @@ void labelVolume(const VolumeSource& source, const std::array<std::uint8_t, 256>
         for (std::size_t n = begin; n < end; ++n)
             labels[n] = labelOfGrey[greyOf(block[n - begin])];
         for (std::size_t n = begin; nonFinite > 0 && n < end; ++n)
-            if (!std::isfinite(source.valueAt(n)))
+            if (!source.isFinite(n))
                 labels[n] = 0;
     }
 }

@@ -115,6 +115,7 @@ template <typename T> void gatherByPattern(const ScanVoxels& scan, int threads, 
     };
     out.lowPercentile = valueOfRank(percentileRank(out.finite, kLowPercentileThousandths));
     out.highPercentile = valueOfRank(percentileRank(out.finite, kHighPercentileThousandths));
+    out.ranked = true;
 }
 
 // The values' order as unsigned integers: negative values below positive
@@ -133,7 +134,8 @@ double valueOfKey(std::uint64_t key)
 // Wider types: the range in one pass, then each percentile's key found 16
 // bits at a time, each pass counting only the values under the bits found
 // so far.
-template <typename T> void gatherByRank(const ScanVoxels& scan, int threads, ScanValues& out)
+template <typename T>
+void gatherByRank(const ScanVoxels& scan, int threads, bool rank, ScanValues& out)
 {
     const std::size_t count = scan.voxelCount();
     const unsigned char* data = scan.bytes.get();
@@ -142,14 +144,15 @@ template <typename T> void gatherByRank(const ScanVoxels& scan, int threads, Sca
     };
     const std::size_t partCount = partsFor(count, threads, kMinPart);
     std::vector<ScanValues> ranges(partCount);
-    std::vector<std::vector<std::uint32_t>> top(partCount, std::vector<std::uint32_t>(kBins, 0));
+    std::vector<std::vector<std::uint32_t>> top(partCount,
+                                                std::vector<std::uint32_t>(rank ? kBins : 0, 0));
     inParallel(
         count, threads,
         [&](std::size_t part, std::size_t begin, std::size_t end) {
             for (std::size_t n = begin; n < end; ++n) {
                 const double value = valueAt(n);
                 addValue(ranges[part], value, 1);
-                if (std::isfinite(value))
+                if (rank && std::isfinite(value))
                     ++top[part][orderKey(value) >> 48];
             }
         },
@@ -162,15 +165,24 @@ template <typename T> void gatherByRank(const ScanVoxels& scan, int threads, Sca
             addValue(out, r.min, 1);
             addValue(out, r.max, r.finite - 1);
         }
-        for (std::size_t b = 0; b < kBins; ++b)
+        for (std::size_t b = 0; b < top[part].size(); ++b)
             bins[b] += top[part][b];
     }
-    if (out.finite == 0)
+    out.ranked = rank;
+    if (!rank || out.finite == 0)
         return;
 
+    // Each percentile's key, found from the top down; a target is found
+    // early when the values under the bits found so far are all one value.
     struct Target {
         std::uint64_t prefix = 0; // the key's bits found so far
         std::uint64_t rank = 0;   // among the values under that prefix
+        bool found = false;       // prefix is the whole key
+    };
+    struct Part {
+        std::array<std::vector<std::uint32_t>, 2> bins;
+        std::array<std::uint64_t, 2> least{~std::uint64_t{0}, ~std::uint64_t{0}};
+        std::array<std::uint64_t, 2> most{};
     };
     std::array<Target, 2> targets;
     const std::uint64_t ranks[2] = {percentileRank(out.finite, kLowPercentileThousandths),
@@ -179,31 +191,48 @@ template <typename T> void gatherByRank(const ScanVoxels& scan, int threads, Sca
         const auto [bin, rank] = binOfRank(bins, ranks[t]);
         targets[t] = {bin, rank};
     }
-    for (int shift = 32; shift >= 0; shift -= 16) {
-        std::vector<std::array<std::vector<std::uint32_t>, 2>> counts(partCount);
-        for (auto& pair : counts)
-            pair = {std::vector<std::uint32_t>(kBins, 0), std::vector<std::uint32_t>(kBins, 0)};
+    for (int shift = 32; shift >= 0 && !(targets[0].found && targets[1].found); shift -= 16) {
+        std::vector<Part> parts(partCount);
+        for (Part& part : parts)
+            part.bins = {std::vector<std::uint32_t>(kBins, 0),
+                         std::vector<std::uint32_t>(kBins, 0)};
         inParallel(
             count, threads,
-            [&](std::size_t part, std::size_t begin, std::size_t end) {
+            [&](std::size_t p, std::size_t begin, std::size_t end) {
+                Part& part = parts[p];
                 for (std::size_t n = begin; n < end; ++n) {
                     const double value = valueAt(n);
                     if (!std::isfinite(value))
                         continue;
                     const std::uint64_t key = orderKey(value);
-                    for (int t = 0; t < 2; ++t)
-                        if (key >> (shift + 16) == targets[t].prefix)
-                            ++counts[part][t][(key >> shift) & (kBins - 1)];
+                    for (int t = 0; t < 2; ++t) {
+                        if (targets[t].found || key >> (shift + 16) != targets[t].prefix)
+                            continue;
+                        ++part.bins[t][(key >> shift) & (kBins - 1)];
+                        part.least[t] = std::min(part.least[t], key);
+                        part.most[t] = std::max(part.most[t], key);
+                    }
                 }
             },
             kMinPart);
         for (int t = 0; t < 2; ++t) {
+            if (targets[t].found)
+                continue;
+            std::uint64_t least = ~std::uint64_t{0};
+            std::uint64_t most = 0;
             std::fill(bins.begin(), bins.end(), 0);
-            for (std::size_t part = 0; part < partCount; ++part)
+            for (const Part& part : parts) {
+                least = std::min(least, part.least[t]);
+                most = std::max(most, part.most[t]);
                 for (std::size_t b = 0; b < kBins; ++b)
-                    bins[b] += counts[part][t][b];
+                    bins[b] += part.bins[t][b];
+            }
+            if (least == most) {
+                targets[t] = {least, 1, true};
+                continue;
+            }
             const auto [bin, rank] = binOfRank(bins, targets[t].rank);
-            targets[t] = {targets[t].prefix << 16 | bin, rank};
+            targets[t] = {targets[t].prefix << 16 | bin, rank, shift == 0};
         }
     }
     out.lowPercentile = valueOfKey(targets[0].prefix);
@@ -212,7 +241,7 @@ template <typename T> void gatherByRank(const ScanVoxels& scan, int threads, Sca
 
 } // namespace
 
-ScanValues gatherScanValues(const ScanVoxels& scan, int threads)
+ScanValues gatherScanValues(const ScanVoxels& scan, int threads, bool rank)
 {
     ScanValues values;
     withVoxelType(scan.type, [&](auto zero) {
@@ -220,7 +249,7 @@ ScanValues gatherScanValues(const ScanVoxels& scan, int threads)
         if constexpr (std::is_integral_v<T> && sizeof(T) <= 2)
             gatherByPattern<T>(scan, threads, values);
         else
-            gatherByRank<T>(scan, threads, values);
+            gatherByRank<T>(scan, threads, rank, values);
     });
     return values;
 }

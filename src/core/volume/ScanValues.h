@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -17,7 +18,9 @@ struct ScanValues {
     double min = 0.0;            // of the finite values; 0 when there are none
     double max = 0.0;
     // The p-th percentile is the smallest value v such that at least p of the
-    // finite values are <= v, exactly (0 when there are none).
+    // finite values are <= v, exactly (0 when there are none). Only when
+    // ranked: wide types are ranked only when a window needs it.
+    bool ranked = false;
     double lowPercentile = 0.0;  // p = 0.5 %
     double highPercentile = 0.0; // p = 99.5 %
     // Types of at most 16 bits: how many voxels hold each bit pattern of the
@@ -37,9 +40,10 @@ constexpr std::uint64_t percentileRank(std::uint64_t count, std::uint64_t thousa
 }
 
 // Gathers the values of a scan on the given number of threads. Types of at
-// most 16 bits are counted by bit pattern; wider ones are ranked through
-// histograms of 65,536 bins over 16 bits of each value at a time, four
-// passes for a 64-bit value, so no copy of the values is made or sorted.
-ScanValues gatherScanValues(const ScanVoxels& scan, int threads = 1);
+// most 16 bits are counted by bit pattern, and ranked from the counts; wider
+// ones, when asked, are ranked through histograms of 65,536 bins over 16
+// bits of each value at a time, at most four passes for a 64-bit value, so
+// no copy of the values is made or sorted.
+ScanValues gatherScanValues(const ScanVoxels& scan, int threads = 1, bool rank = true);
 
 } // namespace lumidra

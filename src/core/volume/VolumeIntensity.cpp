@@ -6,24 +6,6 @@
 
 namespace lumidra {
 
-std::uint16_t IntensityWindow::sampleOf(double value, int top) const
-{
-    if (!std::isfinite(value))
-        return 0;
-    if (rule == WindowRule::Ct) {
-        const double sample = std::clamp(std::round(value - kCtLowHu), 0.0, double{kTopSample});
-        // On an 8-bit scale the grey byte the views would show: the sample >> 4.
-        return static_cast<std::uint16_t>(static_cast<int>(sample) * (top + 1) / (kTopSample + 1));
-    }
-    if (!(high > low))
-        return value > low ? static_cast<std::uint16_t>(top) : 0;
-    // Halved so that a range spanning most of the doubles does not overflow;
-    // halving is exact, so this is (value - low) / (high - low).
-    const double t = (value / 2 - low / 2) / (high / 2 - low / 2);
-    const double level = std::round(t * top);
-    return static_cast<std::uint16_t>(std::clamp(level, 0.0, static_cast<double>(top)));
-}
-
 double IntensityWindow::valueOfSample(int sample) const
 {
     if (rule == WindowRule::Ct)

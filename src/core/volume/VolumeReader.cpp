@@ -19,7 +19,8 @@ LoadedVolume loadScan(ScanVoxels&& scan, const WindowPolicy& policy, Placement p
     if (scan.nx < 1 || scan.ny < 1 || scan.nz < 1 || !scan.bytes)
         throw VolumeError("the scan holds no voxels");
     auto voxels = std::make_shared<const ScanVoxels>(std::move(scan));
-    auto values = std::make_shared<const ScanValues>(gatherScanValues(*voxels, threads));
+    const bool robust = ruleFor(policy, voxels->modality) == WindowRule::Robust;
+    auto values = std::make_shared<const ScanValues>(gatherScanValues(*voxels, threads, robust));
     const IntensityWindow window = resolveWindow(policy, *values, voxels->modality);
     const SliceLayout layout =
         planSliceLayout(voxels->nx, voxels->ny, axesOf(voxels->toMm), placement);
@@ -88,8 +89,12 @@ SharedSliceStack rewindow(const SliceStack& stack, const WindowPolicy& policy)
     const VolumeSource* source = stack.source();
     if (!source)
         throw VolumeError("an image directory has no intensity window to change");
-    const IntensityWindow window = resolveWindow(policy, source->values(), source->scan().modality);
-    return volumeStack(source->withWindow(window), defaultWorkThreads(), availableMemory());
+    const int threads = defaultWorkThreads();
+    std::shared_ptr<const ScanValues> values = source->sharedValues();
+    if (ruleFor(policy, source->scan().modality) == WindowRule::Robust && !values->ranked)
+        values = std::make_shared<const ScanValues>(gatherScanValues(source->scan(), threads));
+    const IntensityWindow window = resolveWindow(policy, *values, source->scan().modality);
+    return volumeStack(source->withWindow(window, values), threads, availableMemory());
 }
 
 bool hasNiftiExtension(const std::string& path)

@@ -18,10 +18,13 @@ VolumeSource::VolumeSource(std::shared_ptr<const ScanVoxels> scan,
     slicePixelMm = {columnMm * layout.factor, rowMm * layout.factor, voxelMm()[2]};
 }
 
-std::shared_ptr<const VolumeSource> VolumeSource::withWindow(const IntensityWindow& window) const
+std::shared_ptr<const VolumeSource>
+VolumeSource::withWindow(const IntensityWindow& window,
+                         std::shared_ptr<const ScanValues> values) const
 {
     auto other = std::make_shared<VolumeSource>(*this);
     other->voxels_ = WindowedVoxels(voxels_.sharedScan(), window);
+    other->values_ = std::move(values);
     return other;
 }
 

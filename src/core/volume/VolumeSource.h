@@ -7,6 +7,7 @@
 #include "core/volume/WindowedVoxels.h"
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -32,8 +33,10 @@ public:
     VolumeSource(std::shared_ptr<const ScanVoxels> scan, std::shared_ptr<const ScanValues> values,
                  const IntensityWindow& window, const SliceLayout& layout);
 
-    // The same voxels, values and placement through another window.
-    std::shared_ptr<const VolumeSource> withWindow(const IntensityWindow& window) const;
+    // The same voxels and placement through another window, worked out from
+    // values (the scan's own, perhaps ranked since).
+    std::shared_ptr<const VolumeSource> withWindow(const IntensityWindow& window,
+                                                   std::shared_ptr<const ScanValues> values) const;
 
     int nx() const { return voxels_.scan().nx; }
     int ny() const { return voxels_.scan().ny; }
@@ -44,6 +47,7 @@ public:
     const ScanVoxels& scan() const { return voxels_.scan(); }
     const std::shared_ptr<const ScanVoxels>& sharedScan() const { return voxels_.sharedScan(); }
     const ScanValues& values() const { return *values_; }
+    const std::shared_ptr<const ScanValues>& sharedValues() const { return values_; }
     const IntensityWindow& window() const { return voxels_.window(); }
     const SliceLayout& layout() const { return layout_; }
     // NaN and infinite voxels: sample 0 in the stack, in no statistic.
@@ -52,6 +56,8 @@ public:
     // Voxel n (i + nx * (j + ny * k)) on the 12-bit scale, and in the scan's units.
     std::uint16_t sampleAt(std::size_t n) const { return voxels_.sampleAt(n); }
     double valueAt(std::size_t n) const { return voxels_.valueAt(n); }
+    // Whether voxel n counts: NaN and infinities are in no statistic.
+    bool isFinite(std::size_t n) const { return std::isfinite(valueAt(n)); }
     // The samples of voxels [begin, end), NaN and infinities as 0; returns how many those were.
     std::size_t samples(std::size_t begin, std::size_t end, std::uint16_t* out) const
     {

@@ -40,7 +40,8 @@ std::string windowPolicyText(const WindowPolicy& policy);
 // empty when the file does not say).
 WindowRule ruleFor(const WindowPolicy& policy, std::string_view modality);
 
-// The window the policy gives a scan whose values are summed up by values.
+// The window the policy gives a scan whose values are summed up by values
+// (ranked, when the rule is robust).
 IntensityWindow resolveWindow(const WindowPolicy& policy, const ScanValues& values,
                               std::string_view modality);
 
