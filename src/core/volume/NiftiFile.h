@@ -18,10 +18,6 @@ struct NiftiImageDeleter {
 };
 using NiftiImagePtr = std::unique_ptr<nifti_image, NiftiImageDeleter>;
 
-// Most voxels a volume may have: their samples and the slices built from
-// them must fit in memory, and a header claiming more is damaged or hostile.
-constexpr std::int64_t kMaxVolumeVoxels = std::int64_t{1} << 31;
-
 // nifticlib prints its own complaints unless told not to; its level is
 // global, so it is set once, before any thread reads.
 void quietNifti();

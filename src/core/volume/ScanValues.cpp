@@ -74,6 +74,17 @@ void addValue(ScanValues& v, double value, std::uint64_t times)
     v.finite += times;
 }
 
+// The counts and range of part added to those of v.
+void addPart(ScanValues& v, const ScanValues& part)
+{
+    v.nonFinite += part.nonFinite;
+    if (part.finite == 0)
+        return;
+    v.min = v.finite ? std::min(v.min, part.min) : part.min;
+    v.max = v.finite ? std::max(v.max, part.max) : part.max;
+    v.finite += part.finite;
+}
+
 // Types of at most 16 bits: one count per bit pattern says everything.
 template <typename T> void gatherByPattern(const ScanVoxels& scan, int threads, ScanValues& out)
 {
@@ -135,7 +146,7 @@ double valueOfKey(std::uint64_t key)
 // bits at a time, each pass counting only the values under the bits found
 // so far.
 template <typename T>
-void gatherByRank(const ScanVoxels& scan, int threads, bool rank, ScanValues& out)
+void gatherByRank(const ScanVoxels& scan, int threads, bool rankValues, ScanValues& out)
 {
     const std::size_t count = scan.voxelCount();
     const unsigned char* data = scan.bytes.get();
@@ -144,32 +155,27 @@ void gatherByRank(const ScanVoxels& scan, int threads, bool rank, ScanValues& ou
     };
     const std::size_t partCount = partsFor(count, threads, kMinPart);
     std::vector<ScanValues> ranges(partCount);
-    std::vector<std::vector<std::uint32_t>> top(partCount,
-                                                std::vector<std::uint32_t>(rank ? kBins : 0, 0));
+    std::vector<std::vector<std::uint32_t>> top(
+        partCount, std::vector<std::uint32_t>(rankValues ? kBins : 0, 0));
     inParallel(
         count, threads,
         [&](std::size_t part, std::size_t begin, std::size_t end) {
             for (std::size_t n = begin; n < end; ++n) {
                 const double value = valueAt(n);
                 addValue(ranges[part], value, 1);
-                if (rank && std::isfinite(value))
+                if (rankValues && std::isfinite(value))
                     ++top[part][orderKey(value) >> 48];
             }
         },
         kMinPart);
     std::vector<std::uint64_t> bins(kBins, 0);
     for (std::size_t part = 0; part < partCount; ++part) {
-        const ScanValues& r = ranges[part];
-        out.nonFinite += r.nonFinite;
-        if (r.finite) {
-            addValue(out, r.min, 1);
-            addValue(out, r.max, r.finite - 1);
-        }
+        addPart(out, ranges[part]);
         for (std::size_t b = 0; b < top[part].size(); ++b)
             bins[b] += top[part][b];
     }
-    out.ranked = rank;
-    if (!rank || out.finite == 0)
+    out.ranked = rankValues;
+    if (!rankValues || out.finite == 0)
         return;
 
     // Each percentile's key, found from the top down; a target is found
@@ -241,7 +247,7 @@ void gatherByRank(const ScanVoxels& scan, int threads, bool rank, ScanValues& ou
 
 } // namespace
 
-ScanValues gatherScanValues(const ScanVoxels& scan, int threads, bool rank)
+ScanValues gatherScanValues(const ScanVoxels& scan, int threads, bool rankValues)
 {
     ScanValues values;
     withVoxelType(scan.type, [&](auto zero) {
@@ -249,7 +255,7 @@ ScanValues gatherScanValues(const ScanVoxels& scan, int threads, bool rank)
         if constexpr (std::is_integral_v<T> && sizeof(T) <= 2)
             gatherByPattern<T>(scan, threads, values);
         else
-            gatherByRank<T>(scan, threads, rank, values);
+            gatherByRank<T>(scan, threads, rankValues, values);
     });
     return values;
 }

@@ -44,6 +44,6 @@ constexpr std::uint64_t percentileRank(std::uint64_t count, std::uint64_t thousa
 // ones, when asked, are ranked through histograms of 65,536 bins over 16
 // bits of each value at a time, at most four passes for a 64-bit value, so
 // no copy of the values is made or sorted.
-ScanValues gatherScanValues(const ScanVoxels& scan, int threads = 1, bool rank = true);
+ScanValues gatherScanValues(const ScanVoxels& scan, int threads = 1, bool rankValues = true);
 
 } // namespace lumidra

@@ -71,6 +71,11 @@ template <typename T> T voxelOf(const unsigned char* bytes, std::size_t n)
     return value;
 }
 
+// Most voxels a volume may have: the voxels and the slices built from them
+// must fit in memory, the counts taken of them in 32 bits, and a header
+// claiming more is damaged or hostile.
+constexpr std::int64_t kMaxVolumeVoxels = std::int64_t{1} << 31;
+
 // A scan as its file stores it, before any intensity window: the voxels in
 // their stored type, how they become the scan's own units, and where they lie
 // in the scanner. Every reader (NIfTI, DICOM) ends in one, and everything

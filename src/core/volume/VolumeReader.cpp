@@ -18,6 +18,10 @@ LoadedVolume loadScan(ScanVoxels&& scan, const WindowPolicy& policy, Placement p
 {
     if (scan.nx < 1 || scan.ny < 1 || scan.nz < 1 || !scan.bytes)
         throw VolumeError("the scan holds no voxels");
+    if (scan.voxelCount() > static_cast<std::size_t>(kMaxVolumeVoxels))
+        throw VolumeError("the scan has " + std::to_string(scan.voxelCount()) +
+                          " voxels, more than the " + std::to_string(kMaxVolumeVoxels) +
+                          " a volume may have");
     auto voxels = std::make_shared<const ScanVoxels>(std::move(scan));
     const bool robust = ruleFor(policy, voxels->modality) == WindowRule::Robust;
     auto values = std::make_shared<const ScanValues>(gatherScanValues(*voxels, threads, robust));

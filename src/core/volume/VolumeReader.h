@@ -23,6 +23,8 @@ struct LoadedVolume {
 // values gathered (on threads), its window resolved by the policy (auto:
 // ct for a scan whose modality is "CT", else robust), its slices planned
 // from its orientation. The voxels are kept as they are, not converted.
+// Throws VolumeError for a scan without voxels or with more than
+// kMaxVolumeVoxels.
 LoadedVolume loadScan(ScanVoxels&& scan, const WindowPolicy& policy = {},
                       Placement placement = Placement::Fit, int threads = 1);
 
