@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 
 namespace lumidra {
 
@@ -34,22 +35,32 @@ std::uint32_t byteSwapped(std::uint32_t v)
     return (v >> 24) | ((v >> 8) & 0xff00u) | ((v << 8) & 0xff0000u) | (v << 24);
 }
 
-bool isSupportedDatatype(int datatype)
+// The voxel type of a NIfTI datatype; nothing for one that is not a real scalar.
+std::optional<VoxelType> voxelTypeOf(int datatype)
 {
     switch (datatype) {
     case DT_UINT8:
+        return VoxelType::UInt8;
     case DT_INT8:
-    case DT_INT16:
+        return VoxelType::Int8;
     case DT_UINT16:
-    case DT_INT32:
+        return VoxelType::UInt16;
+    case DT_INT16:
+        return VoxelType::Int16;
     case DT_UINT32:
-    case DT_INT64:
+        return VoxelType::UInt32;
+    case DT_INT32:
+        return VoxelType::Int32;
     case DT_UINT64:
+        return VoxelType::UInt64;
+    case DT_INT64:
+        return VoxelType::Int64;
     case DT_FLOAT32:
+        return VoxelType::Float32;
     case DT_FLOAT64:
-        return true;
+        return VoxelType::Float64;
     default:
-        return false;
+        return std::nullopt;
     }
 }
 
@@ -145,7 +156,7 @@ void checkHeader(const std::string& path, const nifti_1_header& h)
     if (!nifti_datatype_is_valid(h.datatype, 1))
         throw VolumeError(inQuotes(path) + " gives an unknown voxel type (" +
                           std::to_string(h.datatype) + ")");
-    if (!isSupportedDatatype(h.datatype))
+    if (!voxelTypeOf(h.datatype))
         throw VolumeError(inQuotes(path) + " holds " + nifti_datatype_string(h.datatype) +
                           " voxels; only real scalar voxels (integer or float) can be read");
 }
@@ -176,32 +187,6 @@ double millimetresPer(int xyzUnits)
         return 0.001;
     default:
         return 1.0;
-    }
-}
-
-VoxelType voxelTypeOf(int datatype)
-{
-    switch (datatype) {
-    case DT_INT8:
-        return VoxelType::Int8;
-    case DT_UINT16:
-        return VoxelType::UInt16;
-    case DT_INT16:
-        return VoxelType::Int16;
-    case DT_UINT32:
-        return VoxelType::UInt32;
-    case DT_INT32:
-        return VoxelType::Int32;
-    case DT_UINT64:
-        return VoxelType::UInt64;
-    case DT_INT64:
-        return VoxelType::Int64;
-    case DT_FLOAT32:
-        return VoxelType::Float32;
-    case DT_FLOAT64:
-        return VoxelType::Float64;
-    default:
-        return VoxelType::UInt8;
     }
 }
 
@@ -340,7 +325,7 @@ ScanVoxels NiftiFile::takeScan()
     scan.nx = n.nx;
     scan.ny = n.ny;
     scan.nz = n.nz;
-    scan.type = voxelTypeOf(n.datatype);
+    scan.type = voxelTypeOf(n.datatype).value_or(VoxelType::UInt8); // checked with the header
     scan.bytes = std::move(voxels_);
     voxelBytes_ = 0;
     scan.slope = slope_;
