@@ -246,7 +246,7 @@ TEST(IntensityWindow, RobustRegionsHoldAgainstAHotVoxelOrATenThousandthOfThem)
     }
 }
 
-// The issue as users met it: the brain template stored as int16, one corner
+// The fault as users met it: the brain template stored as int16, one corner
 // voxel set to 400 (its maximum is 254), or a ten-thousandth of the voxels to
 // the extremes, with the tissue regions of the sample.
 TEST(IntensityWindow, BrainTissueCountsHoldAgainstHotVoxels)
