@@ -47,7 +47,7 @@ std::string tableName(const imgMaterial& region, int k)
 
 // The voxels a map covers: a volume's own, or a slice directory's pixels.
 struct Scan {
-    const std::uint16_t* samples;
+    const std::uint16_t* samples; // a slice directory's; null for a volume
     std::size_t count;
     int nx, ny, nz;
     const VolumeSource* source; // null for a slice directory
@@ -55,7 +55,7 @@ struct Scan {
 
 Scan scanOf(const VolumeSource& s)
 {
-    return {s.samples.data(), s.samples.size(), s.nx, s.ny, s.nz, &s};
+    return {nullptr, s.voxelCount(), s.nx(), s.ny(), s.nz(), &s};
 }
 
 Scan scanOf(const SliceStack& stack)
@@ -65,6 +65,25 @@ Scan scanOf(const SliceStack& stack)
     return {stack.samples(), stack.size(), kSliceSide, kSliceSide, stack.count(), nullptr};
 }
 
+// A volume's samples are worked out a block at a time; its NaN and infinite
+// voxels, which read as sample 0, are labelled 0 whatever takes grey 0.
+void labelVolume(const VolumeSource& source, const std::array<std::uint8_t, 256>& labelOfGrey,
+                 std::uint8_t* labels)
+{
+    constexpr std::size_t kBlock = std::size_t{1} << 16;
+    const std::size_t count = source.voxelCount();
+    std::vector<std::uint16_t> block(std::min(count, kBlock));
+    for (std::size_t begin = 0; begin < count; begin += kBlock) {
+        const std::size_t end = std::min(count, begin + kBlock);
+        const std::size_t nonFinite = source.samples(begin, end, block.data());
+        for (std::size_t n = begin; n < end; ++n)
+            labels[n] = labelOfGrey[greyOf(block[n - begin])];
+        for (std::size_t n = begin; nonFinite > 0 && n < end; ++n)
+            if (!source.isFinite(n))
+                labels[n] = 0;
+    }
+}
+
 std::vector<std::uint8_t> labelsOf(const Scan& scan, const imgMaterial* regions)
 {
     const RegionOfGrey owner = regionOfGrey(regions);
@@ -72,6 +91,10 @@ std::vector<std::uint8_t> labelsOf(const Scan& scan, const imgMaterial* regions)
     for (int v = 0; v < 256; ++v)
         labelOfGrey[v] = owner[v] == kNoRegion ? 0 : static_cast<std::uint8_t>(owner[v] + 1);
     std::vector<std::uint8_t> labels(scan.count);
+    if (scan.source) {
+        labelVolume(*scan.source, labelOfGrey, labels.data());
+        return labels;
+    }
     for (std::size_t n = 0; n < scan.count; ++n)
         labels[n] = labelOfGrey[greyOf(scan.samples[n])];
     return labels;
@@ -149,7 +172,7 @@ void writeMapFiles(const std::string& prefix, const Scan& scan, const imgMateria
     StagedFile snap(files[1]);
     StagedFile table(files[2]);
     writeLabelVolume(volume.temporaryPath(), labelsOf(scan, regions), scan.nx, scan.ny, scan.nz,
-                     scan.source ? &scan.source->header : nullptr, kRegionCount);
+                     scan.source ? &scan.source->header() : nullptr, kRegionCount);
     snap.write(itkSnapLabelText(regions));
     table.write(colourTableText(regions));
     volume.finish();
