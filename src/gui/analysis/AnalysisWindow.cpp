@@ -202,6 +202,11 @@ void AnalysisWindow::refresh()
                         .arg(source->voxelMm()[2], 0, 'f', 3);
         else
             text += tr("; voxel size unknown");
+        text += tr("; window %1")
+                    .arg(QString::fromStdString(lumidra::describeWindow(source->window())));
+        if (const std::uint64_t odd = source->nonFiniteCount())
+            text += tr("; %1 voxels NaN or infinite, left out")
+                        .arg(locale.toString(static_cast<qulonglong>(odd)));
     } else if (count) {
         text += tr("; a slice directory has no voxel size, so no volumes");
     }

@@ -196,6 +196,8 @@ void MainWidget::buildVolumeMenu(QMenuBar* bar)
     connect(open, &QAction::triggered, this, &MainWidget::selOpenVolume);
     auto* exportMap = menu->addAction("&Export Region Map...");
     connect(exportMap, &QAction::triggered, this, &MainWidget::selExportRegionMap);
+    auto* window = menu->addAction("&Intensity Window...");
+    connect(window, &QAction::triggered, this, &MainWidget::selIntensityWindow);
     bar->addMenu(menu);
 }
 

@@ -71,10 +71,15 @@ public:
     // The Volume menu's commands (plain members, connected by pointer).
     void selOpenVolume();
     void selExportRegionMap();
+    void selIntensityWindow();
     // What those commands do once a file is chosen. False (with a diagnostic
     // line, and the reason in why) when nothing changed.
     bool openVolumeFile(const std::string& path, std::string* why = nullptr);
     bool exportRegionMap(const std::string& prefix, std::string* why = nullptr);
+    // Volumes from now on, and the one shown, go through the policy's window;
+    // the views keep their slice and region. False (with a diagnostic line,
+    // and the reason in why) when the volume shown could not take it.
+    bool applyVolumeWindow(const lumidra::WindowPolicy& policy, std::string* why = nullptr);
     // The intensity window the next volume is opened with.
     const lumidra::WindowPolicy& volumeWindow() const { return work->windowPolicy(); }
     void setVolumeWindow(const lumidra::WindowPolicy& policy) { work->setWindowPolicy(policy); }

@@ -4,7 +4,9 @@
 
 #include "core/common/Diagnostics.h"
 #include "core/stats/LabelMap.h"
+#include "core/stats/RegionStats.h"
 #include "core/volume/VolumeReader.h"
+#include "gui/app/IntensityWindowDialog.h"
 #include "gui/views/DisplayRegion.h"
 
 #include <QFile>
@@ -93,5 +95,39 @@ bool MainWidget::exportRegionMap(const std::string& prefix, std::string* why)
     const auto files = lumidra::labelMapFiles(prefix);
     lumidra::diag("Region map written: %s, %s, %s\n", files[0].c_str(), files[1].c_str(),
                   files[2].c_str());
+    return true;
+}
+
+void MainWidget::selIntensityWindow()
+{
+    const lumidra::SharedSliceStack& stack = work->stack();
+    const lumidra::IntensityWindow* inUse = stack ? lumidra::intensityWindow(*stack) : nullptr;
+    IntensityWindowDialog dialog(work->windowPolicy(), inUse ? std::optional(*inUse) : std::nullopt,
+                                 this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    std::string why;
+    if (!applyVolumeWindow(dialog.policy(), &why))
+        warn(this, tr("The intensity window was not applied."), why);
+}
+
+bool MainWidget::applyVolumeWindow(const lumidra::WindowPolicy& policy, std::string* why)
+{
+    work->setWindowPolicy(policy);
+    const lumidra::SharedSliceStack stack = work->stack();
+    if (!stack || !stack->source())
+        return true;
+    lumidra::SharedSliceStack windowed;
+    try {
+        windowed = lumidra::rewindow(*stack, policy);
+    } catch (const std::exception& e) {
+        lumidra::diag("Intensity window not applied: %s\n", e.what());
+        if (why)
+            *why = e.what();
+        return false;
+    }
+    dr1->replaceStack(windowed);
+    dr2->replaceStack(windowed);
+    tookNewStack(work->source());
     return true;
 }

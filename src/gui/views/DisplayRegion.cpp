@@ -107,6 +107,17 @@ void DisplayRegion::showStack(lumidra::SharedSliceStack stack)
     redraw();
 }
 
+void DisplayRegion::replaceStack(lumidra::SharedSliceStack stack)
+{
+    if (!stack || stack->count() != heldSlices()) {
+        showStack(std::move(stack));
+        return;
+    }
+    slices = std::move(stack);
+    render();
+    redraw();
+}
+
 void DisplayRegion::changeRegions(imgMaterial* table)
 {
     regions = table;

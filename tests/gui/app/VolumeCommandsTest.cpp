@@ -6,10 +6,14 @@
 #include "NiftiFiles.h"
 #include "core/volume/VolumeReader.h"
 #include "core/volume/VolumeSource.h"
+#include "gui/analysis/AnalysisWindow.h"
+#include "gui/analysis/RegionStatsModel.h"
+#include "gui/app/IntensityWindowDialog.h"
 #include "gui/controls/ImageSelect.h"
 #include "gui/controls/RtSlider.h"
 #include "gui/views/DisplayRegion.h"
 
+#include <QLabel>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -155,3 +159,51 @@ TEST(MainWindowStartup, ShowsTheGivenDirectoryOrStackInsteadOfData)
     EXPECT_EQ(window.colourView()->sliceStack(), stack);
     EXPECT_EQ(shownGrey(window.greyView(), 127 * 256 + 128), stack->greySlice(0)[127 * 256 + 128]);
 }
+
+namespace {
+
+TEST_F(VolumeWindowTest, AnotherIntensityWindowRedrawsTheVolumeWhereTheUserWas)
+{
+    ASSERT_TRUE(window->openVolumeFile(scan));
+    window->findChild<ImageSelect*>("imgSel")->setValue(2);
+    window->showAnalysis();
+    guitest::answerModal<IntensityWindowDialog>(
+        "the Intensity Window dialog", [&] { window->selIntensityWindow(); },
+        [](IntensityWindowDialog* dialog) {
+            dialog->setPolicy({WindowRule::Fixed, 0.0, 500.0});
+            dialog->accept();
+        });
+    const SharedSliceStack& stack = window->greyView()->sliceStack();
+    const VolumeSource* source = stack->source();
+    ASSERT_NE(source, nullptr);
+    EXPECT_EQ(source->window(), (IntensityWindow{WindowRule::Fixed, 0.0, 500.0}));
+    EXPECT_EQ(window->colourView()->sliceStack(), stack);
+    EXPECT_EQ(window->currentImage(), 2) << "the slice stays";
+    for (int p = 0; p < 65536; p += 97) {
+        if (const auto v = source->voxelAt(2, p)) {
+            ASSERT_EQ(shownGrey(window->greyView(), p),
+                      source->window().sampleOf(source->valueAt(source->indexOf(*v))) >> 4)
+                << p;
+        }
+    }
+    EXPECT_TRUE(guitest::screenShowsRgb(*window->greyView(), window->greyView()->rgbBuffer(), 256));
+
+    // The Analysis window reads the window and each range in the scan's units.
+    QApplication::processEvents();
+    AnalysisWindow* analysis = window->analysisWindow();
+    EXPECT_TRUE(analysis->findChild<QLabel*>("summary")->text().contains("window 0:500"));
+    const QString values =
+        analysis->statistics()->index(0, RegionStatsModel::Values).data().toString();
+    EXPECT_TRUE(values.startsWith("0 to 31.")) << values.toStdString();
+
+    // A slice directory keeps its samples; the policy waits for the next volume.
+    window->openVolumeFile(scan);
+    guitest::answerFileDialog(QString::fromStdString((cwd.path() / "data").string()),
+                              [&] { window->selOpen(); });
+    const SharedSliceStack slices = window->greyView()->sliceStack();
+    EXPECT_TRUE(window->applyVolumeWindow({WindowRule::MinMax, 0, 0}));
+    EXPECT_EQ(window->greyView()->sliceStack(), slices);
+    EXPECT_EQ(window->volumeWindow().rule, WindowRule::MinMax);
+}
+
+} // namespace
