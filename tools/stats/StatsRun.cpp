@@ -108,7 +108,7 @@ SharedSliceStack loadDirectory(const std::string& input, InputResult& result)
 // stack of it is never built: only the source it would be built from.
 SharedSliceStack countedVolume(const std::string& input, int threads)
 {
-    auto stack = std::make_shared<SliceStack>(0);
+    auto stack = std::make_shared<SliceStack>();
     stack->setSource(readVolume(input, Placement::Fit, threads).source);
     return stack;
 }

@@ -49,15 +49,27 @@ ColorTable oneRegionTable(const imgMaterial& region)
     return table;
 }
 
-// Every mode comes down to one lookup per pixel, in the reversed pixel order.
-void paintSlice(const std::uint8_t* slice, const ColorTable& table, std::uint8_t* rgb)
+// Every mode comes down to one lookup per pixel, in the reversed pixel
+// order: by grey byte, or by a sample's grey bits.
+template <class Voxel>
+void paintSlice(const Voxel* slice, const ColorTable& table, std::uint8_t* rgb)
 {
     for (int j = 0; j < kSliceSamples; ++j) {
-        const auto& c = table[slice[sampleOfPixel(j)]];
+        const auto& c = table[voxelGrey(slice[sampleOfPixel(j)])];
         rgb[3 * j] = c[0];
         rgb[3 * j + 1] = c[1];
         rgb[3 * j + 2] = c[2];
     }
+}
+
+// The table a mode paints with: grey, one region over grey, or all regions.
+ColorTable tableFor(const imgMaterial* regions, int regionNum)
+{
+    if (regions == nullptr || regionNum >= kRegionCount)
+        return greyTable();
+    if (regionNum < 0)
+        return buildColorTable(regions);
+    return oneRegionTable(regions[regionNum]);
 }
 
 // The slice to draw, or null after painting rgb black when the stack has none.
@@ -99,17 +111,26 @@ void renderColor(const std::uint8_t* slices, int numPix, int image, const imgMat
     if (rgb == nullptr)
         return;
     const std::uint8_t* slice = sliceOrBlack(slices, numPix, image, rgb);
-    if (slice == nullptr)
+    if (slice != nullptr)
+        paintSlice(slice, tableFor(regions, regionNum), rgb);
+}
+
+void renderGrey(const SliceStack* stack, int image, std::uint8_t* rgb)
+{
+    renderColor(stack, image, nullptr, 0, rgb);
+}
+
+void renderColor(const SliceStack* stack, int image, const imgMaterial* regions, int regionNum,
+                 std::uint8_t* rgb)
+{
+    if (rgb == nullptr)
         return;
-    if (regions == nullptr || regionNum >= kRegionCount) {
-        paintSlice(slice, greyTable(), rgb);
+    if (stack == nullptr || image < 0 || image >= stack->count()) {
+        std::fill(rgb, rgb + kRgbBytes, std::uint8_t{0});
         return;
     }
-    if (regionNum < 0) {
-        paintSlice(slice, buildColorTable(regions), rgb);
-        return;
-    }
-    paintSlice(slice, oneRegionTable(regions[regionNum]), rgb);
+    stack->visitSlice(
+        image, [&](auto slice) { paintSlice(slice.data(), tableFor(regions, regionNum), rgb); });
 }
 
 } // namespace lumidra

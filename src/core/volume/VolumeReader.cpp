@@ -61,19 +61,18 @@ SharedSliceStack volumeStack(const LoadedVolume& volume, int threads)
     const VolumeSource& source = *volume.source;
     std::shared_ptr<SliceStack> stack;
     try {
-        stack = std::make_shared<SliceStack>(source.nz);
+        stack = std::make_shared<SliceStack>(SliceStack::Kind::Samples, source.nz);
     } catch (const std::bad_alloc&) {
         throw VolumeError("not enough memory for " + std::to_string(source.nz) + " slices");
     }
-    adviseHugePages(stack->sampleData(), stack->size() * sizeof(std::uint16_t));
-    adviseHugePages(stack->greyData(), stack->size());
+    const std::span<std::uint16_t> samples = stack->samplesToFill();
+    adviseHugePages(samples.data(), samples.size_bytes());
     inParallel(static_cast<std::size_t>(source.nz), threads,
                [&](std::size_t, std::size_t begin, std::size_t end) {
                    PlanePlacer placer(volume.layout, source.nx, source.ny);
                    for (std::size_t z = begin; z < end; ++z)
                        placer.place(source.plane(source.planeOfSlice[z]),
-                                    stack->sampleData() + sliceOffset(static_cast<int>(z)),
-                                    stack->greyData() + sliceOffset(static_cast<int>(z)));
+                                    samples.data() + sliceOffset(static_cast<int>(z)));
                });
     stack->setSource(volume.source);
     return stack;

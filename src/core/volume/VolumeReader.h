@@ -32,9 +32,9 @@ LoadedVolume readVolume(const std::string& path, Placement placement = Placement
 std::shared_ptr<VolumeSource> makeVolumeSource(const NiftiFile& file, const SliceLayout& layout,
                                                std::vector<std::uint16_t> samples);
 
-// The stack the views hold for a volume: one slice per plane, in the
-// layout's order, grey = sample >> 4, with the source attached. The slices
-// are split over threads.
+// The stack the views hold for a volume: one slice of 12-bit samples per
+// plane, in the layout's order, with the source attached. The slices are
+// split over threads.
 SharedSliceStack volumeStack(const LoadedVolume& volume, int threads = 1);
 
 // readVolume and volumeStack on the machine's cores: what the window opens.

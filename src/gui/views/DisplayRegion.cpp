@@ -73,13 +73,12 @@ int DisplayRegion::heldSlices() const
 // emission numPix already counts the next stack while the old one is in place.
 void DisplayRegion::renderGrey(int image)
 {
-    lumidra::renderGrey(slices ? slices->grey() : nullptr, heldSlices(), image, rgb.data());
+    lumidra::renderGrey(slices.get(), image, rgb.data());
 }
 
 void DisplayRegion::renderColor(int image, imgMaterial* table)
 {
-    lumidra::renderColor(slices ? slices->grey() : nullptr, heldSlices(), image, table, regionNum,
-                         rgb.data());
+    lumidra::renderColor(slices.get(), image, table, regionNum, rgb.data());
 }
 
 void DisplayRegion::setNumPix(int count)
