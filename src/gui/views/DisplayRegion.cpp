@@ -160,7 +160,9 @@ void DisplayRegion::redraw()
 
 void DisplayRegion::paintGL()
 {
-    drawRgbImage(*this, lumidra::kSliceSide, rgb.data());
+    // The hint covers the whole view, so the black picture under it is not drawn.
     if (heldSlices() == 0)
         drawEmptyStackHint(*this, loadedFrom);
+    else
+        drawRgbImage(*this, lumidra::kSliceSide, rgb.data());
 }
