@@ -99,17 +99,6 @@ void writePgmSlice(const TempDir& dir, int z, int seed)
     writeFile(dir.file(sliceName(z, ".pgm")), slicefiles::plainPgm(grey));
 }
 
-// Every voxel's sample, as the stack keeps it or derives it.
-std::vector<std::uint16_t> samplesOf(const SliceStack& stack)
-{
-    return stack.visit([](auto voxels) {
-        std::vector<std::uint16_t> samples;
-        for (auto v : voxels)
-            samples.push_back(voxelSample(v));
-        return samples;
-    });
-}
-
 SharedSliceStack quietLoad(const SliceFileList& files, SharedSliceStack candidate, int threads)
 {
     SharedSliceStack stack;
@@ -260,7 +249,6 @@ TEST(StackLoader, AChangedSliceGivesAStackOfItsOwnAndLeavesTheFirstAsItWas)
                 SliceFileList files = findSliceFiles(dir.prefix().c_str());
                 SharedSliceStack first = quietLoad(files, nullptr, threads);
                 ASSERT_EQ(first->kind(), stackKindOf(format));
-                const std::vector<std::uint16_t> before = samplesOf(*first);
                 ASSERT_EQ(quietLoad(files, first, threads), first) << "nothing changed yet";
 
                 if (raw)
@@ -270,10 +258,11 @@ TEST(StackLoader, AChangedSliceGivesAStackOfItsOwnAndLeavesTheFirstAsItWas)
                     writePgmSlice(dir, changed, 100);
                 SharedSliceStack second = quietLoad(files, first, threads);
                 ASSERT_NE(second, first) << "slice " << changed << ", " << threads << " threads";
-                EXPECT_EQ(samplesOf(*first), before);
-                for (int z = 0; z < 7; ++z)
+                for (int z = 0; z < 7; ++z) {
                     EXPECT_TRUE(holds(*second, z, written(z == changed ? 100 : z)))
                         << "slice " << z << " of the second stack, changed " << changed;
+                    EXPECT_TRUE(holds(*first, z, written(z))) << "slice " << z << " of the first";
+                }
             }
         }
     }
