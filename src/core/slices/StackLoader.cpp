@@ -52,18 +52,25 @@ void storeSlice(SliceStack& stack, int z, const std::uint16_t* samples)
     if (stack.kind() == SliceStack::Kind::Samples)
         std::copy(samples, samples + kSliceSamples, stack.samplesToFill().data() + sliceOffset(z));
     else
-        greyOfSlice(samples, stack.greysToFill().data() + sliceOffset(z));
+        greyOfSamples(samples, stack.greysToFill().data() + sliceOffset(z), kSliceSamples);
 }
 
 // Whether slice z of the stack already holds what the samples read stand for.
 bool sliceHolds(const SliceStack& stack, int z, const std::uint16_t* samples)
 {
     return stack.visitSlice(z, [samples](auto slice) {
-        if constexpr (std::is_same_v<typename decltype(slice)::value_type, std::uint16_t>)
+        if constexpr (std::is_same_v<typename decltype(slice)::value_type, std::uint16_t>) {
             return std::equal(slice.begin(), slice.end(), samples);
-        else
-            return std::equal(slice.begin(), slice.end(), samples,
-                              [](std::uint8_t grey, std::uint16_t s) { return grey == greyOf(s); });
+        } else {
+            // A row at a time into grey bytes, which compare as one block.
+            std::uint8_t row[kSliceSide];
+            for (int at = 0; at < kSliceSamples; at += kSliceSide) {
+                greyOfSamples(samples + at, row, kSliceSide);
+                if (std::memcmp(row, slice.data() + at, kSliceSide) != 0)
+                    return false;
+            }
+            return true;
+        }
     });
 }
 
