@@ -83,13 +83,12 @@ public:
     // Whether both keep the same voxels the same way.
     bool sameSlices(const SliceStack& other) const;
 
-    // Bytes the stack keeps for each voxel.
-    std::size_t voxelBytes() const { return kind_ == Kind::Samples ? 2 : 1; }
-
 private:
     struct Free {
         void operator()(void* block) const;
     };
+
+    std::size_t voxelBytes() const { return kind_ == Kind::Samples ? 2 : 1; }
 
     template <class F> decltype(auto) visitRange(int first, int end, F& f) const
     {

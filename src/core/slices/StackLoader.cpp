@@ -39,6 +39,7 @@ std::shared_ptr<SliceStack> newStack(SliceFormat format, int count)
     }
 }
 
+// The block a new stack fills, whichever way it keeps its voxels.
 void* bytesToFill(SliceStack& stack)
 {
     return stack.kind() == SliceStack::Kind::Samples
