@@ -92,6 +92,5 @@ TEST(ImportBrain, WindowStackIsTheStackOfTheRawImport)
     const SharedSliceStack opened = openVolume(kBrain);
     ASSERT_EQ(opened->count(), 181);
     EXPECT_TRUE(opened->sameSlices(*imported));
-    EXPECT_TRUE(std::equal(opened->grey(), opened->grey() + opened->size(), imported->grey()));
     EXPECT_EQ(opened->source()->fitFactor, 1);
 }

@@ -109,7 +109,7 @@ SharedSliceStack loadDirectory(const std::string& input, InputResult& result)
 SharedSliceStack countedVolume(const std::string& input, const WindowPolicy& window, int threads,
                                InputResult& result)
 {
-    auto stack = std::make_shared<SliceStack>(0);
+    auto stack = std::make_shared<SliceStack>();
     stack->setSource(readVolume(input, window, Placement::Fit, threads).source);
     if (const std::uint64_t nonFinite = nonFiniteVoxels(*stack))
         result.notes.push_back(std::to_string(nonFinite) +

@@ -195,14 +195,14 @@ SharedSliceStack loadNow(const char* dir, std::size_t memoryBudget)
 {
     SliceFileList files = findSliceFiles(dir);
     if (files.count() == 0)
-        return std::make_shared<const SliceStack>(0);
+        return std::make_shared<const SliceStack>();
     // A second load of the same slices keeps nothing new.
     SharedSliceStack candidate = lastLoaded().find(files.dir);
     bool mayShare = candidate && candidate->count() == files.count();
-    if (!mayShare &&
-        static_cast<std::size_t>(files.count()) > memoryBudget / kBytesPerLoadedSlice) {
+    if (!mayShare && static_cast<std::size_t>(files.count()) >
+                         memoryBudget / bytesPerLoadedSlice(files.format)) {
         refuse(files.count(), files.dir.c_str());
-        return std::make_shared<const SliceStack>(0);
+        return std::make_shared<const SliceStack>();
     }
     SharedSliceStack stack = loadSliceFiles(files, std::move(candidate));
     if (stack->count() > 0)
@@ -283,11 +283,13 @@ int loadSliceStackWithin(SampleStack& out, const char* dir, std::size_t memoryBu
         refuse(count, files.dir.c_str());
         return 0;
     }
-    SharedSliceStack stack = loadSliceFiles(files);
-    if (stack->count() != count)
-        return 0;
-    for (int z = 0; z < count; ++z)
-        widenSlice(stack->sampleSlice(z), samples.get() + sliceOffset(z), files.format);
+    auto slice = std::make_unique_for_overwrite<std::uint16_t[]>(kSliceSamples);
+    FileBytes bytes;
+    for (int z = 0; z < count; ++z) {
+        const char* path = files.paths[z].c_str();
+        readSliceFile(files.format, path, slice.get(), bytes).print(path);
+        widenSlice(slice.get(), samples.get() + sliceOffset(z), files.format);
+    }
     out.samples = std::move(samples);
     out.count = count;
     return count;

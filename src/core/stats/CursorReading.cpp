@@ -19,8 +19,8 @@ std::optional<CursorReading> readUnderCursor(const SliceStack& stack, int z, int
     r.column = sample % kSliceSide;
     r.row = sample / kSliceSide;
     r.slice = z;
-    r.grey = stack.greySlice(z)[sample];
-    r.sample = stack.sampleSlice(z)[sample];
+    r.grey = stack.greyAt(z, sample);
+    r.sample = stack.sampleAt(z, sample);
     r.region = regionOfGrey(regions)[r.grey];
     if (const VolumeSource* source = stack.source()) {
         r.fromVolume = true;

@@ -5,28 +5,42 @@
 
 #include <algorithm>
 #include <charconv>
+#include <type_traits>
 
 namespace lumidra {
 
-// Samples are counted by value first, four at a time into four tables, so
+namespace {
+
+// Whether a voxel lies past the 12-bit scale, which no reader produces: only
+// a sample can.
+constexpr bool pastTop(std::uint16_t sample)
+{
+    return sample > 4095;
+}
+constexpr bool pastTop(std::uint8_t)
+{
+    return false;
+}
+
+// Voxels are counted by value first, four at a time into four tables, so
 // that the long runs of one value a scan has (its background) do not wait on
-// one counter; the grey bins and their sums are made from the counts. Values
-// past the 12-bit scale, which no reader produces, are added one by one.
-void GreyHistogram::add(const std::uint16_t* samples, std::size_t n)
+// one counter; the grey bins and their sums are made from the counts. Samples
+// past the 12-bit scale are added one by one.
+template <class Voxel> void countVoxels(GreyHistogram& h, const Voxel* voxels, std::size_t n)
 {
     constexpr std::size_t kBlock = std::size_t{1} << 30; // below the 32-bit counters' limit
-    constexpr std::uint32_t kTop = 4095;                 // all bits below 12 set
+    constexpr std::uint32_t kValues = std::is_same_v<Voxel, std::uint8_t> ? 256 : 4096;
     constexpr std::size_t kLanes = 4;
-    std::vector<std::uint32_t> tables(kLanes * (kTop + 1));
+    std::vector<std::uint32_t> tables(kLanes * kValues);
     std::uint32_t* lane[kLanes];
     for (std::size_t l = 0; l < kLanes; ++l)
-        lane[l] = tables.data() + l * (kTop + 1);
-    const auto addOne = [&](std::uint16_t s, std::uint32_t* table) {
-        if (s > kTop) {
-            ++count[greyOf(s)];
-            sampleSum[greyOf(s)] += s;
+        lane[l] = tables.data() + l * kValues;
+    const auto addOne = [&](Voxel v, std::uint32_t* table) {
+        if (pastTop(v)) {
+            ++h.count[voxelGrey(v)];
+            h.sampleSum[voxelGrey(v)] += voxelSample(v);
         } else {
-            ++table[s];
+            ++table[v];
         }
     };
     for (std::size_t start = 0; start < n; start += kBlock) {
@@ -34,9 +48,8 @@ void GreyHistogram::add(const std::uint16_t* samples, std::size_t n)
         const std::size_t end = std::min(n, start + kBlock);
         std::size_t i = start;
         for (; i + kLanes <= end; i += kLanes) {
-            const std::uint16_t a = samples[i], b = samples[i + 1], c = samples[i + 2],
-                                d = samples[i + 3];
-            if ((a | b | c | d) > kTop) {
+            const Voxel a = voxels[i], b = voxels[i + 1], c = voxels[i + 2], d = voxels[i + 3];
+            if (pastTop(static_cast<Voxel>(a | b | c | d))) {
                 addOne(a, lane[0]);
                 addOne(b, lane[1]);
                 addOne(c, lane[2]);
@@ -49,14 +62,27 @@ void GreyHistogram::add(const std::uint16_t* samples, std::size_t n)
             ++lane[3][d];
         }
         for (; i < end; ++i)
-            addOne(samples[i], lane[0]);
-        for (std::uint32_t s = 0; s <= kTop; ++s) {
+            addOne(voxels[i], lane[0]);
+        for (std::uint32_t value = 0; value < kValues; ++value) {
             const std::uint64_t c =
-                std::uint64_t{lane[0][s]} + lane[1][s] + lane[2][s] + lane[3][s];
-            count[greyOf(s)] += c;
-            sampleSum[greyOf(s)] += c * s;
+                std::uint64_t{lane[0][value]} + lane[1][value] + lane[2][value] + lane[3][value];
+            const auto v = static_cast<Voxel>(value);
+            h.count[voxelGrey(v)] += c;
+            h.sampleSum[voxelGrey(v)] += c * voxelSample(v);
         }
     }
+}
+
+} // namespace
+
+void GreyHistogram::add(const std::uint16_t* samples, std::size_t n)
+{
+    countVoxels(*this, samples, n);
+}
+
+void GreyHistogram::add(const std::uint8_t* greys, std::size_t n)
+{
+    countVoxels(*this, greys, n);
 }
 
 void GreyHistogram::add(const GreyHistogram& other)
@@ -140,28 +166,36 @@ GreyHistogram sliceHistogram(const SliceStack& stack, int z)
         }
         return h;
     }
-    h.add(stack.sampleSlice(z), kSliceSamples);
+    stack.visitSlice(z, [&h](auto slice) { h.add(slice.data(), slice.size()); });
     return h;
 }
 
-GreyHistogram stackHistogram(const SliceStack& stack, int threads)
+namespace {
+
+template <class Voxel> GreyHistogram histogramOf(const Voxel* voxels, std::size_t n, int threads)
 {
-    if (const VolumeSource* source = stack.source())
-        return volumeHistogram(*source, threads);
-    const std::uint16_t* samples = stack.samples();
-    const std::size_t n = stack.size();
     // Each part counts into tables of its own: not worth it for less than a slice.
     std::vector<GreyHistogram> parts(partsFor(n, threads, kSliceSamples));
     inParallel(
         n, threads,
         [&](std::size_t part, std::size_t begin, std::size_t end) {
-            parts[part].add(samples + begin, end - begin);
+            parts[part].add(voxels + begin, end - begin);
         },
         kSliceSamples);
     GreyHistogram h;
     for (const GreyHistogram& part : parts)
         h.add(part);
     return h;
+}
+
+} // namespace
+
+GreyHistogram stackHistogram(const SliceStack& stack, int threads)
+{
+    if (const VolumeSource* source = stack.source())
+        return volumeHistogram(*source, threads);
+    return stack.visit(
+        [threads](auto voxels) { return histogramOf(voxels.data(), voxels.size(), threads); });
 }
 
 std::optional<double> voxelMl(const SliceStack& stack)

@@ -22,6 +22,7 @@ struct GreyHistogram {
     std::array<std::uint64_t, 256> sampleSum{};
 
     void add(const std::uint16_t* samples, std::size_t n);
+    void add(const std::uint8_t* greys, std::size_t n); // PGM grey bytes: sample = grey * 16
     void add(const GreyHistogram& other);
     std::uint64_t total() const;
 };

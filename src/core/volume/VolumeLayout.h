@@ -67,8 +67,8 @@ public:
     PlanePlacer(const SliceLayout& layout, int nx, int ny);
 
     // The 65,536 samples of a slice from a plane of nx x ny samples (i
-    // fastest), 0 for padding; grey, when given, gets each sample >> 4.
-    void place(const std::uint16_t* plane, std::uint16_t* out, std::uint8_t* grey = nullptr);
+    // fastest), 0 for padding.
+    void place(const std::uint16_t* plane, std::uint16_t* out);
 
 private:
     struct Run {

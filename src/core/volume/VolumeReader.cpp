@@ -47,16 +47,16 @@ SharedSliceStack volumeStack(const std::shared_ptr<const VolumeSource>& source, 
                              std::size_t memoryBudget)
 {
     const int count = source->nz();
-    if (static_cast<std::size_t>(count) > memoryBudget / kBytesPerLoadedSlice)
+    if (static_cast<std::size_t>(count) > memoryBudget / bytesPerLoadedSlice(SliceFormat::Raw))
         throw VolumeError("not enough memory for " + std::to_string(count) + " slices");
     std::shared_ptr<SliceStack> stack;
     try {
-        stack = std::make_shared<SliceStack>(count);
+        stack = std::make_shared<SliceStack>(SliceStack::Kind::Samples, count);
     } catch (const std::bad_alloc&) {
         throw VolumeError("not enough memory for " + std::to_string(count) + " slices");
     }
-    adviseHugePages(stack->sampleData(), stack->size() * sizeof(std::uint16_t));
-    adviseHugePages(stack->greyData(), stack->size());
+    const std::span<std::uint16_t> samples = stack->samplesToFill();
+    adviseHugePages(samples.data(), samples.size_bytes());
     inParallel(static_cast<std::size_t>(count), threads,
                [&](std::size_t, std::size_t begin, std::size_t end) {
                    PlanePlacer placer(source->layout(), source->nx(), source->ny());
@@ -64,8 +64,7 @@ SharedSliceStack volumeStack(const std::shared_ptr<const VolumeSource>& source, 
                    for (std::size_t z = begin; z < end; ++z) {
                        source->samplesOfPlane(source->planeOfSlice[z], plane.data());
                        placer.place(plane.data(),
-                                    stack->sampleData() + sliceOffset(static_cast<int>(z)),
-                                    stack->greyData() + sliceOffset(static_cast<int>(z)));
+                                    samples.data() + sliceOffset(static_cast<int>(z)));
                    }
                });
     stack->setSource(source);

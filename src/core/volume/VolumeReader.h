@@ -35,8 +35,8 @@ LoadedVolume readVolume(const std::string& path, const WindowPolicy& policy = {}
                         Placement placement = Placement::Fit, int threads = 1);
 
 // The stack the views hold for a source: one slice per plane, in its
-// layout's order, each pixel the sample of its voxel (NaN and infinities 0),
-// grey = sample >> 4, with the source attached. The slices are split over
+// layout's order, each pixel the 12-bit sample of its voxel (NaN and
+// infinities 0), with the source attached. The slices are split over
 // threads. Refused (VolumeError) when the slices would need more than
 // memoryBudget bytes, as an image directory is.
 SharedSliceStack volumeStack(const std::shared_ptr<const VolumeSource>& source, int threads,

@@ -5,6 +5,8 @@
 
 #include "Scans.h"
 
+#include "TestStacks.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -18,14 +20,10 @@ namespace {
 // Slice z, sample s holds 12-bit sample 16 * ((s + 7 * z) % 256) + (s % 16).
 std::shared_ptr<SliceStack> patternStack(int count)
 {
-    auto stack = std::make_shared<SliceStack>(count);
-    for (int z = 0; z < count; ++z)
-        for (int s = 0; s < kSliceSamples; ++s) {
-            const auto sample = static_cast<std::uint16_t>(16 * ((s + 7 * z) % 256) + s % 16);
-            stack->sampleData()[sliceOffset(z) + s] = sample;
-            stack->greyData()[sliceOffset(z) + s] = greyOf(sample);
-        }
-    return stack;
+    return teststacks::sampleStack(count, [](std::size_t n) {
+        const std::size_t z = n / kSliceSamples, s = n % kSliceSamples;
+        return 16 * ((s + 7 * z) % 256) + s % 16;
+    });
 }
 
 std::array<imgMaterial, kRegionCount> regions()
@@ -77,6 +75,18 @@ TEST(CursorReading, APixelOfASliceDirectoryIsReadThroughTheViewsMirror)
 
     for (auto [z, x, y] : {std::array{3, 0, 0}, {-1, 0, 0}, {0, 256, 0}, {0, 0, 256}, {0, -1, 5}})
         EXPECT_FALSE(readUnderCursor(*stack, z, x, y, t.data())) << z << " " << x << " " << y;
+
+    // The top-left pixel shows sample 255: a raw 4,095 and a PGM grey 255
+    // are both grey 255, the PGM grey standing for sample 4,080; beside it
+    // a raw 0.
+    auto raw = teststacks::sampleStack(1, [](std::size_t n) { return n == 255 ? 4095 : 0; });
+    auto pgm = teststacks::greyStack(1, [](std::size_t n) { return n == 255 ? 255 : 0; });
+    EXPECT_EQ(describeReading(*readUnderCursor(*raw, 0, 0, 0, t.data()), t.data()),
+              "column 255, row 0, slice 0: grey 255, sample 4095, region 9 \"Bright\"");
+    EXPECT_EQ(describeReading(*readUnderCursor(*pgm, 0, 0, 0, t.data()), t.data()),
+              "column 255, row 0, slice 0: grey 255, sample 4080, region 9 \"Bright\"");
+    EXPECT_EQ(describeReading(*readUnderCursor(*raw, 0, 1, 0, t.data()), t.data()),
+              "column 254, row 0, slice 0: grey 0, sample 0, region none");
 }
 
 TEST(CursorReading, AVolumeNamesTheSourceVoxelItsPositionAndValueOrPadding)
@@ -122,8 +132,7 @@ TEST(HistogramCache, FollowsANewStackAndANewSlice)
     HistogramCache cache;
     auto first = patternStack(2);
     auto second = patternStack(2);
-    second->greyData()[0] = 0; // the histograms read samples, not grey bytes
-    second->sampleData()[0] = 4095;
+    second->samplesToFill()[0] = 4095;
 
     EXPECT_EQ(cache.stack(first).count[255], 2u * kSliceSamples / 256);
     EXPECT_EQ(cache.stack(second).count[255], 2u * kSliceSamples / 256 + 1)

@@ -9,6 +9,7 @@
 #include "NiftiFiles.h"
 #include "Scans.h"
 #include "TestFiles.h"
+#include "TestStacks.h"
 #include "regions/RegionTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -185,11 +186,7 @@ TEST(LabelMap, NanAndInfiniteVoxelsAreInNoRowAndLabelledZero)
 TEST(LabelMap, SliceDirectoryMapIsTheStackWithUnitVoxelsAndTheLabelFilesNameEachRegion)
 {
     testfiles::TempDir tmp;
-    auto stack = std::make_shared<SliceStack>(2);
-    for (std::size_t n = 0; n < stack->size(); ++n) {
-        stack->sampleData()[n] = static_cast<std::uint16_t>((n * 7) % 4096);
-        stack->greyData()[n] = greyOf(stack->samples()[n]);
-    }
+    auto stack = teststacks::sampleStack(2, [](std::size_t n) { return (n * 7) % 4096; });
     const auto table = tissueTable();
     writeLabelMap(tmp / "dir map", *stack, table.data());
 
@@ -207,6 +204,9 @@ TEST(LabelMap, SliceDirectoryMapIsTheStackWithUnitVoxelsAndTheLabelFilesNameEach
     EXPECT_EQ(labels[0], 0);                      // grey 0
     EXPECT_EQ(labels[(55 * 16 + 6) / 7 + 1], 1);  // grey 55: both ranges, the first wins
     EXPECT_EQ(labels[(100 * 16 + 6) / 7 + 1], 2); // grey 100
+    // A PGM directory of the same grey bytes maps the same.
+    auto pgm = teststacks::greyStack(2, [](std::size_t n) { return greyOf((n * 7) % 4096); });
+    EXPECT_EQ(labelVoxels(*pgm, table.data()), labels);
 
     const std::string snap = testfiles::readFile(tmp / "dir map.label.txt");
     EXPECT_EQ(snap.rfind("################################################\n"
@@ -236,9 +236,7 @@ TEST(LabelMap, SliceDirectoryMapIsTheStackWithUnitVoxelsAndTheLabelFilesNameEach
 TEST(LabelMap, AFailedExportReplacesNothingAndLeavesNoTemporaryFile)
 {
     testfiles::TempDir tmp;
-    auto stack = std::make_shared<SliceStack>(1);
-    std::fill(stack->sampleData(), stack->sampleData() + stack->size(), 0);
-    std::fill(stack->greyData(), stack->greyData() + stack->size(), 0);
+    auto stack = teststacks::greyStack(1, [](std::size_t) { return 0; });
     const auto table = tissueTable();
 
     testfiles::writeFile(tmp / "old.nii.gz", "old map");
@@ -247,7 +245,7 @@ TEST(LabelMap, AFailedExportReplacesNothingAndLeavesNoTemporaryFile)
     EXPECT_EQ(testfiles::readFile(tmp / "old.nii.gz"), "old map");
 
     EXPECT_THROW(writeLabelMap(tmp / "missing/map", *stack, table.data()), std::runtime_error);
-    EXPECT_THROW(writeLabelMap(tmp / "empty", SliceStack(0), table.data()), std::runtime_error);
+    EXPECT_THROW(writeLabelMap(tmp / "empty", SliceStack(), table.data()), std::runtime_error);
     EXPECT_EQ(testfiles::fileNames(tmp.path()),
               (std::vector<std::string>{"old.label.txt", "old.nii.gz"}));
 

@@ -4,6 +4,7 @@
 #include "core/volume/VolumeSource.h"
 
 #include "Scans.h"
+#include "TestStacks.h"
 #include "regions/RegionTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -33,12 +34,9 @@ std::array<imgMaterial, kRegionCount> table(imgMaterial a, imgMaterial b, imgMat
 
 std::shared_ptr<SliceStack> stackOf(std::initializer_list<std::uint16_t> firstSamples, int count)
 {
-    auto stack = std::make_shared<SliceStack>(count);
-    std::fill(stack->sampleData(), stack->sampleData() + stack->size(), 0);
-    std::copy(firstSamples.begin(), firstSamples.end(), stack->sampleData());
-    for (std::size_t i = 0; i < stack->size(); ++i)
-        stack->greyData()[i] = greyOf(stack->samples()[i]);
-    return stack;
+    return teststacks::sampleStack(count, [&](std::size_t n) {
+        return n < firstSamples.size() ? firstSamples.begin()[n] : 0;
+    });
 }
 
 } // namespace
@@ -67,6 +65,38 @@ TEST(RegionStats, FirstRegionHoldingAGreyValueTakesItAndTheCountsPartitionTheSca
     }
     EXPECT_EQ(sum, static_cast<std::uint64_t>(kSliceSamples));
     EXPECT_DOUBLE_EQ(rows[2].fraction, 1.0 / kSliceSamples);
+}
+
+// Raw samples 4095 and 4080 are both grey 255 and 4096 wraps to grey 0; a
+// PGM grey 255 stands for sample 4080. Whole stacks on one thread and
+// several, and single slices.
+TEST(RegionStats, ARawStackCountsItsSamplesAndAPgmStackItsGreyBytesTimesSixteen)
+{
+    const std::size_t inSlice1 = kSliceSamples + 4464, inSlice2 = 2 * kSliceSamples + 9;
+    auto raw = teststacks::sampleStack(3, [&](std::size_t n) {
+        return n == 5 ? 4095 : n == inSlice1 ? 4080 : n == inSlice2 ? 4096 : 0;
+    });
+    auto pgm =
+        teststacks::greyStack(3, [&](std::size_t n) { return n == 5 || n == inSlice1 ? 255 : 0; });
+    const auto t = table(region("Top", 255, 255), region("Zero", 0, 0), region("None", 1, 0));
+    const std::uint64_t zeros = 3 * kSliceSamples - 2;
+    for (int threads : {1, 3}) {
+        const auto r = regionStatistics(stackHistogram(*raw, threads), t.data(), {});
+        EXPECT_EQ(r[0].voxels, 2u);
+        EXPECT_DOUBLE_EQ(*r[0].meanSample, (4095.0 + 4080.0) / 2);
+        EXPECT_EQ(r[1].voxels, zeros);
+        EXPECT_DOUBLE_EQ(*r[1].meanSample, 4096.0 / static_cast<double>(zeros));
+        const auto p = regionStatistics(stackHistogram(*pgm, threads), t.data(), {});
+        EXPECT_EQ(p[0].voxels, 2u);
+        EXPECT_DOUBLE_EQ(*p[0].meanSample, 4080.0);
+        EXPECT_EQ(p[1].voxels, zeros);
+        EXPECT_DOUBLE_EQ(*p[1].meanSample, 0.0);
+    }
+    EXPECT_EQ(sliceHistogram(*raw, 0).sampleSum[255], 4095u);
+    EXPECT_EQ(sliceHistogram(*raw, 2).sampleSum[0], 4096u);
+    EXPECT_EQ(sliceHistogram(*pgm, 1).count[255], 1u);
+    EXPECT_EQ(sliceHistogram(*pgm, 1).sampleSum[255], 4080u);
+    EXPECT_EQ(sliceHistogram(*pgm, 2).total(), static_cast<std::uint64_t>(kSliceSamples));
 }
 
 TEST(RegionStats, AVolumeCountsItsOwnVoxelsNotThePaddedStack)

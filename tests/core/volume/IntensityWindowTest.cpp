@@ -25,7 +25,7 @@ namespace {
 // The voxels each region takes (rows 0..16, then none) under the source's window.
 std::vector<std::uint64_t> regionCounts(const LoadedVolume& volume, const imgMaterial* table)
 {
-    auto stack = std::make_shared<SliceStack>(0);
+    auto stack = std::make_shared<SliceStack>();
     stack->setSource(volume.source);
     std::vector<std::uint64_t> counts;
     for (const RegionStats& row : regionStatistics(stackHistogram(*stack, 2), table, {}))

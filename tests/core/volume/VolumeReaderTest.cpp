@@ -79,13 +79,13 @@ TEST(VolumeReader, EveryPixelShowsTheVoxelItMapsBackTo)
         const VolumeSource* source = stack->source();
         ASSERT_NE(source, nullptr);
         ASSERT_EQ(stack->count(), c.nz);
+        ASSERT_EQ(stack->kind(), SliceStack::Kind::Samples);
         EXPECT_EQ(source->fitFactor, c.factor);
 
         int shown = 0;
         for (int z = 0; z < c.nz; ++z) {
             for (int p = 0; p < kSliceSamples; ++p) {
-                const std::uint16_t sample = stack->sampleSlice(z)[p];
-                ASSERT_EQ(stack->greySlice(z)[p], greyOf(sample));
+                const std::uint16_t sample = stack->sampleAt(z, p);
                 const std::optional<VoxelIndex> v = source->voxelAt(z, p);
                 if (!v) {
                     ASSERT_EQ(sample, 0) << "padding at pixel " << p;
@@ -218,12 +218,13 @@ TEST(VolumeReader, AStackTooLargeForTheMemoryAvailableIsRefused)
     const LoadedVolume thin =
         loadScan(scans::makeScan(4, 4, 300, std::vector<std::uint8_t>(4 * 4 * 300, 9)));
     try {
-        volumeStack(thin.source, 2, 300 * kBytesPerLoadedSlice - 1);
+        volumeStack(thin.source, 2, 300 * bytesPerLoadedSlice(SliceFormat::Raw) - 1);
         ADD_FAILURE() << "the stack was made";
     } catch (const VolumeError& e) {
         EXPECT_STREQ(e.what(), "not enough memory for 300 slices");
     }
-    EXPECT_EQ(volumeStack(thin.source, 2, 300 * kBytesPerLoadedSlice)->count(), 300);
+    EXPECT_EQ(volumeStack(thin.source, 2, 300 * bytesPerLoadedSlice(SliceFormat::Raw))->count(),
+              300);
 }
 
 // Another window re-reads nothing: the new stack shares the voxels and is
@@ -245,7 +246,7 @@ TEST(VolumeReader, RewindowSharesTheVoxelsAndMatchesOpeningThroughThatWindow)
         EXPECT_FALSE(other->sameSlices(*minmax));
     }
     EXPECT_EQ(minmax->source()->window().rule, WindowRule::MinMax);
-    EXPECT_THROW(rewindow(SliceStack(1), {}), VolumeError);
+    EXPECT_THROW(rewindow(SliceStack(SliceStack::Kind::Samples, 1), {}), VolumeError);
 }
 
 // Types of up to 16 bits go through a table of their values and are ranked

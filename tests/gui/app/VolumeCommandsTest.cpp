@@ -80,7 +80,7 @@ TEST_F(VolumeWindowTest, OpenVolumeResetsTheViewsAsOpeningADirectoryDoes)
     const SharedSliceStack reread = openVolume(scan);
     EXPECT_TRUE(held->sameSlices(*reread));
     for (int p : {0, 127 * 256 + 128, 65535})
-        EXPECT_EQ(shownGrey(window->greyView(), p), held->greySlice(0)[p]) << p;
+        EXPECT_EQ(shownGrey(window->greyView(), p), held->greyAt(0, p)) << p;
     EXPECT_TRUE(guitest::screenShowsRgb(*window->greyView(), window->greyView()->rgbBuffer(), 256));
 
     // A volume that cannot be read is one line on standard output; the views keep theirs.
@@ -157,7 +157,7 @@ TEST(MainWindowStartup, ShowsTheGivenDirectoryOrStackInsteadOfData)
     EXPECT_EQ(window.imageCount(), 4);
     EXPECT_EQ(window.greyView()->sliceStack(), stack);
     EXPECT_EQ(window.colourView()->sliceStack(), stack);
-    EXPECT_EQ(shownGrey(window.greyView(), 127 * 256 + 128), stack->greySlice(0)[127 * 256 + 128]);
+    EXPECT_EQ(shownGrey(window.greyView(), 127 * 256 + 128), stack->greyAt(0, 127 * 256 + 128));
 }
 
 namespace {
