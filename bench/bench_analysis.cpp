@@ -138,8 +138,9 @@ int main(int argc, char** argv)
         [&] { sink = stackHistogram(*stack, lumidra::defaultWorkThreads()).total(); }, 15);
     const double pass = bench::medianMicros(
         [&] {
-            sink = std::accumulate(stack->samples(), stack->samples() + stack->size(),
-                                   std::uint64_t{0});
+            sink = stack->visit([](auto voxels) {
+                return std::accumulate(voxels.begin(), voxels.end(), std::uint64_t{0});
+            });
         },
         15);
     bench::printFigure("stack histogram, once per stack, on the cores", histogram);

@@ -128,12 +128,9 @@ bool loaderAgreesWithNetpbm(const SliceStack& stack, const std::vector<std::stri
         gray** grays = pgm_readpgm(file, &cols, &rows, &maxval);
         std::fclose(file);
         bool same = cols == kSliceSide && rows == kSliceSide;
-        const std::uint16_t* samples = stack.sampleSlice(static_cast<int>(z));
-        const std::uint8_t* grey = stack.greySlice(static_cast<int>(z));
         for (int y = 0; same && y < rows; ++y)
             for (int x = 0; x < cols; ++x)
-                same = same && samples[y * kSliceSide + x] == grays[y][x] * 16u &&
-                       grey[y * kSliceSide + x] == grays[y][x];
+                same = same && stack.greyAt(static_cast<int>(z), y * kSliceSide + x) == grays[y][x];
         pgm_freearray(grays, rows);
         if (!same)
             return false;

@@ -109,7 +109,7 @@ int main(int argc, char** argv)
     std::unique_ptr<MainWidget> window;
     {
         bench::QuietStdout quiet;
-        window = std::make_unique<MainWidget>(StartupImages{path, stack});
+        window = std::make_unique<MainWidget>(StartupImages{path, stack, {}});
     }
     window->clkDefaultReg();
     window->clkShowAll();
@@ -176,14 +176,14 @@ int main(int argc, char** argv)
             overlay.colour(cuts[n], pixels.data(), axes[n].width);
         }
     };
-    // The peer reads the source's voxels directly: the floor any cut stands on.
-    const std::uint16_t* s = stack->source()->samples.data();
-    std::vector<std::uint16_t> copy(kNx * kNy + 2 * kNx * kNz);
+    // The peer copies the source's stored voxels as they are: the floor any cut stands on.
+    const auto* s = reinterpret_cast<const std::int16_t*>(stack->source()->scan().bytes.get());
+    std::vector<std::int16_t> copy(kNx * kNy + 2 * kNx * kNz);
     int bare = 0;
     auto bareCopy = [&] {
         const int d = (bare++ % 41) - 20;
         const std::size_t i0 = 256 + d, j0 = 256 - d, k0 = 200 + d;
-        std::uint16_t* to = copy.data();
+        std::int16_t* to = copy.data();
         for (std::size_t j = 0; j < kNy; ++j)
             for (std::size_t i = 0; i < kNx; ++i)
                 *to++ = s[i + kNx * (j + kNy * k0)];
@@ -216,7 +216,7 @@ int main(int argc, char** argv)
         std::printf("peak memory: /proc/self/clear_refs is not writable here, not measured\n");
     }
     std::printf("%-48s %12.2f MiB\n", "the source's voxels, held once",
-                stack->source()->samples.size() * 2 / 1048576.0);
+                stack->source()->scan().byteCount() / 1048576.0);
     window.reset();
     std::filesystem::remove_all(dir);
     return 0;

@@ -1,11 +1,13 @@
 // Rendering one 256 x 256 slice: the all-regions colour table against the
 // plain per-pixel search of the 17 records, with one-region and grey rendering
-// for scale.
+// for scale; and the same slice held by a stack as the views hold it, as the
+// grey bytes of PGM files and as the 12-bit samples of raw files.
 #include "BenchUtil.h"
 
 #include "core/common/TextField.h"
 #include "core/regions/RegionTable.h"
 #include "core/render/SliceRender.h"
+#include "core/slices/SliceStack.h"
 #include "RenderReference.h"
 
 #include <benchmark/benchmark.h>
@@ -86,11 +88,28 @@ int main()
         timed([&] { renderColor(slice.data(), 1, 0, table.records(), 7, rgb.data()); });
     const double grey = timed([&] { renderGrey(slice.data(), 1, 0, rgb.data()); });
 
+    // The same grey values, kept as a PGM stack keeps them and as a raw one
+    // does (each sample's low four bits set apart from its grey value).
+    SliceStack pgm(SliceStack::Kind::Greys, 1);
+    std::copy(slice.begin(), slice.end(), pgm.greysToFill().begin());
+    SliceStack raw(SliceStack::Kind::Samples, 1);
+    for (int i = 0; i < kSliceSamples; ++i)
+        raw.samplesToFill()[i] = static_cast<std::uint16_t>(slice[i] * 16 + i % 16);
+    const double pgmLookup = timed([&] { renderColor(&pgm, 0, table.records(), -1, rgb.data()); });
+    const double rawLookup = timed([&] { renderColor(&raw, 0, table.records(), -1, rgb.data()); });
+    const double rawOneRegion =
+        timed([&] { renderColor(&raw, 0, table.records(), 7, rgb.data()); });
+    const double rawGrey = timed([&] { renderGrey(&raw, 0, rgb.data()); });
+
     std::printf("256 x 256 slice, default palette + Last Region, median of %d runs\n", kRuns);
     bench::printFigure("all regions, per-pixel search", search);
     bench::printFigure("all regions, colour table", lookup);
     bench::printFigure("one region", oneRegion);
     bench::printFigure("grey", grey);
+    bench::printFigure("all regions, PGM stack (grey bytes)", pgmLookup);
+    bench::printFigure("all regions, raw stack (samples)", rawLookup);
+    bench::printFigure("one region, raw stack", rawOneRegion);
+    bench::printFigure("grey, raw stack", rawGrey);
     const bool met = bench::printRatio("colour table vs search", search / lookup, ">=", 5.0);
     return met ? 0 : 1;
 }

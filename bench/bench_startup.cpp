@@ -215,15 +215,29 @@ int main(int argc, char** argv)
     ok &= bench::printRatio("1,000 PGM slices / minimal program", ratio(4), "<=", 1.5);
     ok &= bench::printRatio("1,000 raw slices / minimal program", ratio(5), "<=", 1.5);
 
+    // Memory: what each voxel of the 1,000 slices costs beyond the empty
+    // window (the stack keeps a raw voxel in 2 bytes, a PGM voxel in 1), and
+    // the brain's peak against the floor's.
     auto peak = [&](int k) {
         return median(subjects[k], [](const Run& r) { return r.peakKib * 1024.0; });
     };
     for (int k : {4, 5}) {
-        double voxels = static_cast<double>(subjects[k].slices) * lumidra::kSliceSamples;
+        const double voxels = static_cast<double>(subjects[k].slices) * lumidra::kSliceSamples;
+        const double perVoxel = (peak(k) - peak(1)) / voxels;
+        const double target = k == 4 ? 1.1 : 2.1;
         char what[96];
-        std::snprintf(what, sizeof what, "peak RSS per voxel, %s", k == 4 ? "PGM" : "raw");
-        std::printf("%-48s %8.2f B  (target <= 3.2 B: %s)\n", what, (peak(k) - peak(1)) / voxels,
-                    (peak(k) - peak(1)) / voxels <= 3.2 ? "met" : "MISSED");
+        std::snprintf(what, sizeof what, "peak RSS per voxel, 1,000 %s slices - empty",
+                      k == 4 ? "PGM" : "raw");
+        std::printf("%-48s %8.2f B  (target <= %.1f B: %s)\n", what, perVoxel, target,
+                    perVoxel <= target ? "met" : "MISSED");
+    }
+    std::printf("%-48s %8.2fx\n", "peak RSS, empty / minimal program", peak(1) / peak(0));
+    for (int k : {2, 3}) {
+        const double ratio = peak(k) / peak(0);
+        std::printf("%-48s %8.2fx  (target <= 1.15x: %s)\n",
+                    k == 2 ? "peak RSS, brain PGM / minimal program"
+                           : "peak RSS, brain raw / minimal program",
+                    ratio, ratio <= 1.15 ? "met" : "MISSED");
     }
     return 0;
 }

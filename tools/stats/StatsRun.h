@@ -1,13 +1,16 @@
 #pragma once
 
+#include "core/volume/WindowPolicy.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
 
 struct StatsOptions {
     std::string rif = "./data/colornfo.txt";
-    std::string csv;    // empty: standard output
-    std::string labels; // empty: no label maps
+    std::string csv;              // empty: standard output
+    std::string labels;           // empty: no label maps
+    lumidra::WindowPolicy window; // for volumes; slice directories have their samples
     int jobs = 1;
     std::vector<std::string> inputs;
 };
@@ -21,8 +24,9 @@ constexpr int kStatsUsageError = 2;
 std::vector<std::string> labelPrefixes(const std::string& prefix,
                                        const std::vector<std::string>& inputs);
 
-// Region statistics of every input as CSV, in input order, on
-// options.jobs threads; label maps when asked. A failed input is one line
-// on err and the others go on. Returns 0, or kStatsInputFailed when an
-// input, the region file or the output failed.
+// Region statistics of every input as CSV, in input order, on at most
+// options.jobs threads (no more than the inputs and the machine's cores can
+// use); label maps when asked. A failed input is one line on err and the
+// others go on; so is a warning, such as a count of NaN voxels. Returns 0,
+// or kStatsInputFailed when an input, the region file or the output failed.
 int runStats(const StatsOptions& options, std::FILE* out, std::FILE* err);

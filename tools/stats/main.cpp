@@ -11,7 +11,7 @@
 namespace {
 
 constexpr const char* kUsage = "usage: lumidra-stats [--rif FILE] [--csv OUT] [--labels PREFIX] "
-                               "[-j N] INPUT...\n";
+                               "[--window POLICY] [-j N] INPUT...\n";
 
 constexpr const char* kHelp =
     "\n"
@@ -29,6 +29,10 @@ constexpr const char* kHelp =
     "                   = region + 1, 0 for none), PREFIX.label.txt (ITK-SNAP) and\n"
     "                   PREFIX.ctbl (FreeSurfer / 3D Slicer); with several inputs,\n"
     "                   PREFIX followed by each input's name\n"
+    "  --window POLICY  how a volume's values become 12-bit samples: robust (the\n"
+    "                   0.5th to 99.5th percentile, the default), ct (sample =\n"
+    "                   HU + 1024), minmax (the whole range) or LO:HI (in the\n"
+    "                   scan's units); values outside are clipped\n"
     "  -j N             process N inputs at a time (default: the number of cores)\n"
     "  --help           show this help\n"
     "  --version        show the version\n"
@@ -80,6 +84,16 @@ std::optional<int> parseArguments(int argc, char** argv, StatsOptions& options)
                                  : arg == "--csv" ? options.csv
                                                   : options.labels;
             field = argv[++n];
+        } else if (arg == "--window") {
+            if (!hasValue)
+                return usageError("--window needs a value: " +
+                                  std::string(lumidra::kWindowPolicies));
+            std::string error;
+            const std::optional<lumidra::WindowPolicy> policy =
+                lumidra::parseWindowPolicy(argv[++n], error);
+            if (!policy)
+                return usageError("--window: " + error);
+            options.window = *policy;
         } else if (arg == "-j" || arg.rfind("-j", 0) == 0) {
             const char* value = arg == "-j" ? (hasValue ? argv[++n] : "") : argv[n] + 2;
             const std::optional<int> jobs = parseJobs(value);

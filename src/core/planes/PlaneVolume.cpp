@@ -13,14 +13,12 @@ PlaneVolume::PlaneVolume(SharedSliceStack stack)
     if (!stack || stack->count() < 1)
         return;
     if (const VolumeSource* s = stack->source()) {
-        shape_ = volumeShape({s->nx, s->ny, s->nz}, s->voxelMm, s->axes);
-        const bool filled = !shape_.empty() && s->samples.size() == s->voxelCount();
-        if (!filled || static_cast<int>(s->planeOfSlice.size()) != s->nz)
+        shape_ = volumeShape({s->nx(), s->ny(), s->nz()}, s->voxelMm(), s->layout().axes);
+        if (shape_.empty() || static_cast<int>(s->planeOfSlice.size()) != s->nz())
             return;
-        samples_ = s->samples.data();
-        sliceOfPlane_.assign(s->nz, -1);
-        for (int z = 0; z < s->nz; ++z)
-            if (s->planeOfSlice[z] >= 0 && s->planeOfSlice[z] < s->nz)
+        sliceOfPlane_.assign(s->nz(), -1);
+        for (int z = 0; z < s->nz(); ++z)
+            if (s->planeOfSlice[z] >= 0 && s->planeOfSlice[z] < s->nz())
                 sliceOfPlane_[s->planeOfSlice[z]] = z;
     } else {
         // The main window shows slice rows from the top, each mirrored: slice
@@ -28,7 +26,6 @@ PlaneVolume::PlaneVolume(SharedSliceStack stack)
         // slice 0 is the most inferior, as an imported axial scan's are.
         shape_ = volumeShape({kSliceSide, kSliceSide, stack->count()}, {1.0, 1.0, 1.0},
                              {NIFTI_L2R, NIFTI_A2P, NIFTI_I2S});
-        samples_ = stack->samples();
         sliceOfPlane_.resize(stack->count());
         for (int z = 0; z < stack->count(); ++z)
             sliceOfPlane_[z] = z;
@@ -48,11 +45,28 @@ std::size_t offsetOf(const VolumeShape& s, VoxelIndex v)
 
 } // namespace
 
+void PlaneVolume::readAlong(std::size_t first, std::ptrdiff_t step, int count,
+                            std::uint16_t* out) const
+{
+    if (const VolumeSource* s = source()) {
+        s->samplesAlong(first, step, count, out);
+        return;
+    }
+    // A slice directory's stack, as it keeps its voxels.
+    stack_->visit([&](auto voxels) {
+        std::size_t n = first;
+        for (int c = 0; c < count; ++c, n += step)
+            out[c] = voxelSample(voxels[n]);
+    });
+}
+
 std::uint16_t PlaneVolume::sampleAt(VoxelIndex v) const
 {
     if (empty() || !shape_.holds(v))
         return 0;
-    return samples_[offsetOf(shape_, v)];
+    std::uint16_t sample = 0;
+    readAlong(offsetOf(shape_, v), 1, 1, &sample);
+    return sample;
 }
 
 std::optional<std::array<double, 3>> PlaneVolume::positionMm(VoxelIndex v) const
@@ -86,20 +100,12 @@ void PlaneVolume::cut(const PlaneAxes& a, VoxelIndex through, PlaneCut& out) con
     const std::array<std::ptrdiff_t, 3> stride{
         1, shape_.extent[0], static_cast<std::ptrdiff_t>(shape_.extent[0]) * shape_.extent[1]};
     // Each row of the plane is one run through the voxels with a fixed step.
-    const std::uint16_t* first = samples_ + offsetOf(shape_, voxelAt(a, through, {0, 0}));
+    const auto first = static_cast<std::ptrdiff_t>(offsetOf(shape_, voxelAt(a, through, {0, 0})));
     const std::ptrdiff_t stepX = a.xFlip ? -stride[a.xAxis] : stride[a.xAxis];
     const std::ptrdiff_t stepY = a.yFlip ? -stride[a.yAxis] : stride[a.yAxis];
     std::uint16_t* to = out.samples.data();
-    for (int y = 0; y < a.height; ++y, to += a.width) {
-        const std::uint16_t* from = first + y * stepY;
-        if (stepX == 1)
-            std::copy(from, from + a.width, to);
-        else if (stepX == -1)
-            std::reverse_copy(from - a.width + 1, from + 1, to);
-        else
-            for (int x = 0; x < a.width; ++x)
-                to[x] = from[x * stepX];
-    }
+    for (int y = 0; y < a.height; ++y, to += a.width)
+        readAlong(static_cast<std::size_t>(first + y * stepY), stepX, a.width, to);
 }
 
 } // namespace lumidra

@@ -30,7 +30,7 @@ public:
     // do not fill its dimensions.
     explicit PlaneVolume(SharedSliceStack stack);
 
-    bool empty() const { return samples_ == nullptr; }
+    bool empty() const { return !stack_; }
     const VolumeShape& shape() const { return shape_; }
     const SharedSliceStack& stack() const { return stack_; }
     // The volume file behind the stack; null for a slice directory.
@@ -50,8 +50,10 @@ public:
     void cut(const PlaneAxes& axes, VoxelIndex through, PlaneCut& cut) const;
 
 private:
+    // count samples from voxel offset first on, step voxels apart.
+    void readAlong(std::size_t first, std::ptrdiff_t step, int count, std::uint16_t* out) const;
+
     SharedSliceStack stack_;
-    const std::uint16_t* samples_ = nullptr;
     VolumeShape shape_;
     std::vector<int> sliceOfPlane_;
 };

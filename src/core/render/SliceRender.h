@@ -2,6 +2,7 @@
 
 #include "core/common/SliceGeometry.h"
 #include "core/regions/ImgMaterial.h"
+#include "core/slices/SliceStack.h"
 
 #include <array>
 #include <cstddef>
@@ -20,6 +21,12 @@ void renderGrey(const std::uint8_t* slices, int numPix, int image, std::uint8_t*
 // regionNum that names no record, renders grey.
 void renderColor(const std::uint8_t* slices, int numPix, int image, const imgMaterial* regions,
                  int regionNum, std::uint8_t* rgb);
+
+// The same of a stack as it keeps its voxels, by their grey values; no stack
+// renders black.
+void renderGrey(const SliceStack* stack, int image, std::uint8_t* rgb);
+void renderColor(const SliceStack* stack, int image, const imgMaterial* regions, int regionNum,
+                 std::uint8_t* rgb);
 
 // The colour view's rule, for each grey value: the region painted over it, or
 // -1 where the grey shows. regionNum < 0: the first record whose range holds

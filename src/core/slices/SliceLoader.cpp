@@ -40,31 +40,6 @@ bool sliceExists(const char* dir, int number, const char* suffix)
     return formSlicePath(path, dir, number, suffix) && fileExists(path);
 }
 
-// MemAvailable counts the page cache the kernel would give back; free pages
-// alone would refuse stacks that fit.
-std::size_t availableMemory()
-{
-    FileBytes meminfo;
-    if (meminfo.load("/proc/meminfo", 64 * 1024)) {
-        std::string_view text(reinterpret_cast<const char*>(meminfo.data()), meminfo.size());
-        constexpr std::string_view kKey = "MemAvailable:";
-        auto at = text.find(kKey);
-        if (at != std::string_view::npos)
-            at = text.find_first_not_of(' ', at + kKey.size());
-        std::size_t kib = 0;
-        if (at != std::string_view::npos) {
-            auto [end, error] = std::from_chars(text.data() + at, text.data() + text.size(), kib);
-            if (error == std::errc() && kib <= SIZE_MAX / 1024)
-                return kib * 1024;
-        }
-    }
-    long pages = ::sysconf(_SC_AVPHYS_PAGES);
-    long pageSize = ::sysconf(_SC_PAGESIZE);
-    if (pages > 0 && pageSize > 0)
-        return static_cast<std::size_t>(pages) * static_cast<std::size_t>(pageSize);
-    return SIZE_MAX;
-}
-
 void refuse(int count, const char* dir)
 {
     diag("Not enough memory for %d slices of %s\n", count, dir);
@@ -220,14 +195,14 @@ SharedSliceStack loadNow(const char* dir, std::size_t memoryBudget)
 {
     SliceFileList files = findSliceFiles(dir);
     if (files.count() == 0)
-        return std::make_shared<const SliceStack>(0);
+        return std::make_shared<const SliceStack>();
     // A second load of the same slices keeps nothing new.
     SharedSliceStack candidate = lastLoaded().find(files.dir);
     bool mayShare = candidate && candidate->count() == files.count();
-    if (!mayShare &&
-        static_cast<std::size_t>(files.count()) > memoryBudget / kBytesPerLoadedSlice) {
+    if (!mayShare && static_cast<std::size_t>(files.count()) >
+                         memoryBudget / bytesPerLoadedSlice(files.format)) {
         refuse(files.count(), files.dir.c_str());
-        return std::make_shared<const SliceStack>(0);
+        return std::make_shared<const SliceStack>();
     }
     SharedSliceStack stack = loadSliceFiles(files, std::move(candidate));
     if (stack->count() > 0)
@@ -236,6 +211,31 @@ SharedSliceStack loadNow(const char* dir, std::size_t memoryBudget)
 }
 
 } // namespace
+
+// MemAvailable counts the page cache the kernel would give back; free pages
+// alone would refuse stacks that fit.
+std::size_t availableMemory()
+{
+    FileBytes meminfo;
+    if (meminfo.load("/proc/meminfo", 64 * 1024)) {
+        std::string_view text(reinterpret_cast<const char*>(meminfo.data()), meminfo.size());
+        constexpr std::string_view kKey = "MemAvailable:";
+        auto at = text.find(kKey);
+        if (at != std::string_view::npos)
+            at = text.find_first_not_of(' ', at + kKey.size());
+        std::size_t kib = 0;
+        if (at != std::string_view::npos) {
+            auto [end, error] = std::from_chars(text.data() + at, text.data() + text.size(), kib);
+            if (error == std::errc() && kib <= SIZE_MAX / 1024)
+                return kib * 1024;
+        }
+    }
+    long pages = ::sysconf(_SC_AVPHYS_PAGES);
+    long pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pages > 0 && pageSize > 0)
+        return static_cast<std::size_t>(pages) * static_cast<std::size_t>(pageSize);
+    return SIZE_MAX;
+}
 
 SharedSliceStack loadImageDirectoryWithin(const char* dir, std::size_t memoryBudget)
 {
@@ -283,11 +283,13 @@ int loadSliceStackWithin(SampleStack& out, const char* dir, std::size_t memoryBu
         refuse(count, files.dir.c_str());
         return 0;
     }
-    SharedSliceStack stack = loadSliceFiles(files);
-    if (stack->count() != count)
-        return 0;
-    for (int z = 0; z < count; ++z)
-        widenSlice(stack->sampleSlice(z), samples.get() + sliceOffset(z), files.format);
+    auto slice = std::make_unique_for_overwrite<std::uint16_t[]>(kSliceSamples);
+    FileBytes bytes;
+    for (int z = 0; z < count; ++z) {
+        const char* path = files.paths[z].c_str();
+        readSliceFile(files.format, path, slice.get(), bytes).print(path);
+        widenSlice(slice.get(), samples.get() + sliceOffset(z), files.format);
+    }
     out.samples = std::move(samples);
     out.count = count;
     return count;

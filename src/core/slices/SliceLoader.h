@@ -31,9 +31,22 @@ struct SliceFileList {
 // null means "./data/".
 SliceFileList findSliceFiles(const char* dir);
 
-// Bytes that one slice costs in memory once loaded and shown: its samples and
-// its grey bytes, one copy shared by both views.
-constexpr std::size_t kBytesPerLoadedSlice = kSliceSamples * (sizeof(std::uint16_t) + 1);
+// How the views' stack keeps the slices of a format: raw slices as their
+// samples, PGM slices as their grey bytes.
+constexpr SliceStack::Kind stackKindOf(SliceFormat format)
+{
+    return format == SliceFormat::Raw ? SliceStack::Kind::Samples : SliceStack::Kind::Greys;
+}
+
+// Bytes that one slice costs in memory once loaded and shown, one copy shared
+// by both views.
+constexpr std::size_t bytesPerLoadedSlice(SliceFormat format)
+{
+    return kSliceSamples * (format == SliceFormat::Raw ? sizeof(std::uint16_t) : 1);
+}
+
+// Bytes of memory the machine can give a new stack now.
+std::size_t availableMemory();
 
 // The stack the views keep for an image directory (null means "./data/"):
 // every slice file read and its diagnostics printed in slice order, each
@@ -68,14 +81,14 @@ struct SampleStack {
     std::size_t size() const { return static_cast<std::size_t>(count) * kSliceSamples; }
 };
 
-// Loads every slice of an image directory into 32-bit samples. Returns the
+// Loads every slice of an image directory into 32-bit samples, file after
+// file, each as its reader below gives it (a PGM field past 255 keeps its
+// value * 16, which the views' stack of grey bytes does not). Returns the
 // slice count. Slices whose file fails are 0.
 int loadSliceStack(SampleStack& out, const char* dir = nullptr);
 
-// Bytes one slice costs while loadSliceStack builds its 32-bit block from a
-// stack.
-constexpr std::size_t kBytesPerSampleSlice =
-    kSliceSamples * sizeof(std::uint32_t) + kBytesPerLoadedSlice;
+// Bytes one slice costs in loadSliceStack's 32-bit block.
+constexpr std::size_t kBytesPerSampleSlice = kSliceSamples * sizeof(std::uint32_t);
 
 // As loadSliceStack, but refuses (diagnostic, no slice) a directory whose
 // slices would need more than memoryBudget bytes. loadSliceStack passes the

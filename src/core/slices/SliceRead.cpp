@@ -42,12 +42,12 @@ SliceReport readSliceFile(SliceFormat format, const char* path, std::uint16_t* d
                            reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
-void greyOfSlice(const std::uint16_t* samples, std::uint8_t* grey)
+void greyOfSamples(const std::uint16_t* samples, std::uint8_t* grey, int n)
 {
     int i = 0;
 #if defined(__SSE2__)
     const __m128i low = _mm_set1_epi16(0xFF);
-    for (; i + 16 <= kSliceSamples; i += 16) {
+    for (; i + 16 <= n; i += 16) {
         __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples + i));
         __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples + i + 8));
         a = _mm_and_si128(_mm_srli_epi16(a, 4), low);
@@ -55,7 +55,7 @@ void greyOfSlice(const std::uint16_t* samples, std::uint8_t* grey)
         _mm_storeu_si128(reinterpret_cast<__m128i*>(grey + i), _mm_packus_epi16(a, b));
     }
 #endif
-    for (; i < kSliceSamples; ++i)
+    for (; i < n; ++i)
         grey[i] = greyOf(samples[i]);
 }
 

@@ -40,8 +40,8 @@ SliceReport parsePgmSamples(pgmscan::SampleScan scan, std::uint16_t* dst, const 
 SliceReport readSliceFile(SliceFormat format, const char* path, std::uint16_t* dst,
                           FileBytes& bytes);
 
-// The grey bytes of a slice's samples.
-void greyOfSlice(const std::uint16_t* samples, std::uint8_t* grey);
+// The grey bytes of n samples.
+void greyOfSamples(const std::uint16_t* samples, std::uint8_t* grey, int n);
 
 // The 32-bit samples readRawSlice / readPgmSlice give for a slice: raw
 // samples as they are, PGM samples as the int value * 16 they stand for.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include <sys/mman.h>
@@ -15,9 +16,9 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;
 // A stack of tens of megabytes is filled once, page by page: on huge pages
 // that is a few hundred page faults instead of thousands, each of which
 // costs microseconds (most of all in a virtual machine).
-template <class T> T* allocateBlock(std::size_t count)
+void* allocateBlock(std::size_t bytes)
 {
-    std::size_t bytes = std::max<std::size_t>(count * sizeof(T), 1);
+    bytes = std::max<std::size_t>(bytes, 1);
     void* block = nullptr;
     if (bytes >= kHugePage) {
         bytes = (bytes + kHugePage - 1) / kHugePage * kHugePage;
@@ -29,7 +30,7 @@ template <class T> T* allocateBlock(std::size_t count)
     }
     if (!block)
         throw std::bad_alloc();
-    return static_cast<T*>(block);
+    return block;
 }
 
 } // namespace
@@ -39,15 +40,43 @@ void SliceStack::Free::operator()(void* block) const
     std::free(block);
 }
 
-SliceStack::SliceStack(int count)
-    : count_(std::max(count, 0)), grey_(allocateBlock<std::uint8_t>(sliceOffset(count_))),
-      samples_(allocateBlock<std::uint16_t>(sliceOffset(count_)))
+SliceStack::SliceStack(Kind kind, int count)
+    : kind_(kind), count_(std::max(count, 0)), block_(allocateBlock(size() * voxelBytes()))
 {
+}
+
+std::uint8_t SliceStack::greyAt(int z, int sample) const
+{
+    if (z < 0 || z >= count_ || sample < 0 || sample >= kSliceSamples)
+        return 0;
+    return visitSlice(z, [sample](auto slice) { return voxelGrey(slice[sample]); });
+}
+
+std::uint16_t SliceStack::sampleAt(int z, int sample) const
+{
+    if (z < 0 || z >= count_ || sample < 0 || sample >= kSliceSamples)
+        return 0;
+    return visitSlice(z, [sample](auto slice) { return voxelSample(slice[sample]); });
+}
+
+std::span<std::uint16_t> SliceStack::samplesToFill()
+{
+    if (kind_ != Kind::Samples)
+        return {};
+    return {static_cast<std::uint16_t*>(block_.get()), size()};
+}
+
+std::span<std::uint8_t> SliceStack::greysToFill()
+{
+    if (kind_ != Kind::Greys)
+        return {};
+    return {static_cast<std::uint8_t*>(block_.get()), size()};
 }
 
 bool SliceStack::sameSlices(const SliceStack& other) const
 {
-    return count_ == other.count_ && std::equal(samples(), samples() + size(), other.samples());
+    return kind_ == other.kind_ && count_ == other.count_ &&
+           std::memcmp(block_.get(), other.block_.get(), size() * voxelBytes()) == 0;
 }
 
 } // namespace lumidra

@@ -1,8 +1,10 @@
 // Slice files read into a stack side by side: each thread takes the next
-// slice not yet taken and reads it straight into its place, and the calling
-// thread, itself one of the readers, prints the reports in slice order as
-// they come in. A load that has a candidate reads into a scratch slice and
-// compares; the first slice that differs makes the stack of its own.
+// slice not yet taken and reads it into its place (a raw file straight in, a
+// PGM file through a scratch slice of samples, whose grey bytes are kept),
+// and the calling thread, itself one of the readers, prints the reports in
+// slice order as they come in. A load that has a candidate reads into the
+// scratch slice and compares; the first slice that differs makes the stack
+// of its own.
 #include "core/slices/SliceLoader.h"
 
 #include "core/common/Diagnostics.h"
@@ -17,6 +19,7 @@
 #include <new>
 #include <system_error>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace lumidra {
@@ -27,16 +30,53 @@ namespace {
 // how fast the page cache is read.
 constexpr int kMaxThreads = 8;
 
-std::shared_ptr<SliceStack> newStack(int count)
+std::shared_ptr<SliceStack> newStack(SliceFormat format, int count)
 {
     try {
-        return std::make_shared<SliceStack>(count);
+        return std::make_shared<SliceStack>(stackKindOf(format), count);
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
 }
 
-// What one thread reads with: a file buffer, and a slice to compare from.
+// The block a new stack fills, whichever way it keeps its voxels.
+void* bytesToFill(SliceStack& stack)
+{
+    return stack.kind() == SliceStack::Kind::Samples
+               ? static_cast<void*>(stack.samplesToFill().data())
+               : stack.greysToFill().data();
+}
+
+// Slice z of the stack set to what the samples read stand for.
+void storeSlice(SliceStack& stack, int z, const std::uint16_t* samples)
+{
+    if (stack.kind() == SliceStack::Kind::Samples)
+        std::copy(samples, samples + kSliceSamples, stack.samplesToFill().data() + sliceOffset(z));
+    else
+        greyOfSamples(samples, stack.greysToFill().data() + sliceOffset(z), kSliceSamples);
+}
+
+// Whether slice z of the stack already holds what the samples read stand for.
+bool sliceHolds(const SliceStack& stack, int z, const std::uint16_t* samples)
+{
+    return stack.visitSlice(z, [samples](auto slice) {
+        if constexpr (std::is_same_v<typename decltype(slice)::value_type, std::uint16_t>) {
+            return std::equal(slice.begin(), slice.end(), samples);
+        } else {
+            // A row at a time into grey bytes, which compare as one block.
+            std::uint8_t row[kSliceSide];
+            for (int at = 0; at < kSliceSamples; at += kSliceSide) {
+                greyOfSamples(samples + at, row, kSliceSide);
+                if (std::memcmp(row, slice.data() + at, kSliceSide) != 0)
+                    return false;
+            }
+            return true;
+        }
+    });
+}
+
+// What one thread reads with: a file buffer, and a slice of samples to
+// parse into or to compare from.
 struct Reader {
     FileBytes bytes;
     std::unique_ptr<std::uint16_t[]> scratch;
@@ -82,7 +122,10 @@ bool StackLoad::readNext(Reader& reader)
     if (z >= files_.count())
         return false;
     SliceStack* target = target_.load(std::memory_order_acquire);
-    std::uint16_t* samples = target ? target->sampleData() + sliceOffset(z) : reader.scratch.get();
+    // Only a raw file is read straight into the stack; anything else into the scratch slice.
+    const bool straight = target && target->kind() == SliceStack::Kind::Samples;
+    std::uint16_t* samples =
+        straight ? target->samplesToFill().data() + sliceOffset(z) : reader.scratch.get();
     SliceReport report;
     try {
         report = readSliceFile(files_.format, files_.paths[z].c_str(), samples, reader.bytes);
@@ -91,9 +134,9 @@ bool StackLoad::readNext(Reader& reader)
         std::fill(samples, samples + kSliceSamples, std::uint16_t{0});
         report = SliceReport{};
     }
-    if (target)
-        greyOfSlice(samples, target->greyData() + sliceOffset(z));
-    else if (!std::equal(samples, samples + kSliceSamples, candidate_->sampleSlice(z)))
+    if (target && !straight)
+        storeSlice(*target, z, samples);
+    else if (!target && !sliceHolds(*candidate_, z, samples))
         keepDiffering(z, samples);
     {
         std::lock_guard lock(reportMutex_);
@@ -110,19 +153,19 @@ void StackLoad::keepDiffering(int z, const std::uint16_t* samples)
 {
     std::lock_guard lock(ownMutex_);
     if (!own_ && !noMemory_) {
-        own_ = newStack(files_.count());
+        own_ = newStack(files_.format, files_.count());
         noMemory_ = !own_;
         if (own_) {
-            std::memcpy(own_->sampleData(), candidate_->samples(),
-                        own_->size() * sizeof(std::uint16_t));
-            std::memcpy(own_->greyData(), candidate_->grey(), own_->size());
+            // Both keep their voxels the same way: the candidate is only
+            // compared with a load of the same format.
+            candidate_->visit([this](auto voxels) {
+                std::memcpy(bytesToFill(*own_), voxels.data(), voxels.size_bytes());
+            });
             target_.store(own_.get(), std::memory_order_release);
         }
     }
-    if (own_) {
-        std::copy(samples, samples + kSliceSamples, own_->sampleData() + sliceOffset(z));
-        greyOfSlice(samples, own_->greyData() + sliceOffset(z));
-    }
+    if (own_)
+        storeSlice(*own_, z, samples);
 }
 
 // Prints the reports that are in, in slice order; with waitForAll, waits
@@ -146,30 +189,34 @@ void StackLoad::printReports(bool waitForAll)
 SharedSliceStack StackLoad::refused() const
 {
     diag("Not enough memory for %d slices of %s\n", files_.count(), files_.dir.c_str());
-    return std::make_shared<const SliceStack>(0);
+    return std::make_shared<const SliceStack>();
 }
 
 SharedSliceStack StackLoad::run(int threads)
 {
     std::vector<Reader> readers(static_cast<std::size_t>(threads));
-    const bool compare = candidate_ && candidate_->count() == files_.count();
-    if (compare)
+    const bool raw = files_.format == SliceFormat::Raw;
+    const bool compare = candidate_ && candidate_->count() == files_.count() &&
+                         candidate_->kind() == stackKindOf(files_.format);
+    if (compare || !raw)
         for (Reader& reader : readers)
             reader.scratch.reset(new (std::nothrow) std::uint16_t[kSliceSamples]);
+    if (!raw && !readers[0].scratch)
+        return refused();
     // Without a candidate, or a scratch slice to compare in, every slice is
-    // read straight into a stack of its own.
+    // read into a stack of its own.
     if (!compare || !readers[0].scratch) {
-        own_ = newStack(files_.count());
+        own_ = newStack(files_.format, files_.count());
         if (!own_)
             return refused();
         target_.store(own_.get(), std::memory_order_relaxed);
     }
 
     // Decided before any helper runs: a helper may make own_ at any time.
-    const bool readIntoOwn = own_ != nullptr;
+    const bool straightIntoOwn = own_ != nullptr && raw;
     std::vector<std::thread> helpers;
     helpers.reserve(static_cast<std::size_t>(threads));
-    for (int t = 1; t < threads && (readIntoOwn || readers[t].scratch); ++t) {
+    for (int t = 1; t < threads && (straightIntoOwn || readers[t].scratch); ++t) {
         try {
             helpers.emplace_back([this, &reader = readers[t]] {
                 while (readNext(reader)) {
@@ -195,7 +242,7 @@ SharedSliceStack StackLoad::run(int threads)
 SharedSliceStack loadSliceFiles(const SliceFileList& files, SharedSliceStack candidate, int threads)
 {
     if (files.count() == 0)
-        return std::make_shared<const SliceStack>(0);
+        return std::make_shared<const SliceStack>();
     if (threads <= 0)
         threads = static_cast<int>(std::thread::hardware_concurrency());
     threads = std::clamp(threads, 1, std::min(files.count(), kMaxThreads));

@@ -19,14 +19,16 @@ std::optional<CursorReading> readUnderCursor(const SliceStack& stack, int z, int
     r.column = sample % kSliceSide;
     r.row = sample / kSliceSide;
     r.slice = z;
-    r.grey = stack.greySlice(z)[sample];
-    r.sample = stack.sampleSlice(z)[sample];
+    r.grey = stack.greyAt(z, sample);
+    r.sample = stack.sampleAt(z, sample);
     r.region = regionOfGrey(regions)[r.grey];
     if (const VolumeSource* source = stack.source()) {
         r.fromVolume = true;
         r.voxel = source->voxelAt(z, sample);
-        if (r.voxel)
+        if (r.voxel) {
             r.mm = source->positionMm(*r.voxel);
+            r.value = source->valueAt(source->indexOf(*r.voxel));
+        }
     }
     return r;
 }
@@ -40,10 +42,9 @@ std::optional<CursorReading> readVoxel(const PlaneVolume& volume, VoxelIndex v,
     r.slice = volume.sliceOfPlane(v.k);
     r.sample = volume.sampleAt(v);
     r.grey = greyOf(static_cast<std::uint32_t>(r.sample));
-    // The value in the scan's own units joins the reading here, once the
-    // source keeps its voxels as stored.
     r.region = regionOfGrey(regions)[r.grey];
-    if (volume.source() == nullptr) {
+    const VolumeSource* source = volume.source();
+    if (source == nullptr) {
         r.column = v.i;
         r.row = v.j;
         return r;
@@ -52,6 +53,7 @@ std::optional<CursorReading> readVoxel(const PlaneVolume& volume, VoxelIndex v,
     r.atSourceVoxel = true;
     r.voxel = v;
     r.mm = volume.positionMm(v);
+    r.value = source->valueAt(source->indexOf(v));
     return r;
 }
 
@@ -69,13 +71,27 @@ std::string oneDecimal(double value)
     return error == std::errc() ? std::string(buffer, end) : std::string("?");
 }
 
-std::string voxelText(const VoxelIndex& v, const std::optional<std::array<double, 3>>& mm)
+// Six significant digits, as a reader takes in a value at a glance.
+std::string shortNumber(double value)
 {
+    if (std::isnan(value))
+        return "NaN";
+    char buffer[64];
+    const auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
+    return error == std::errc() ? std::string(buffer, end) : std::string("?");
+}
+
+std::string voxelText(const CursorReading& r)
+{
+    const VoxelIndex& v = *r.voxel;
     std::string text =
         "voxel " + std::to_string(v.i) + ", " + std::to_string(v.j) + ", " + std::to_string(v.k);
-    if (mm)
-        text += " at " + oneDecimal((*mm)[0]) + ", " + oneDecimal((*mm)[1]) + ", " +
-                oneDecimal((*mm)[2]) + " mm";
+    if (r.mm)
+        text += " at " + oneDecimal((*r.mm)[0]) + ", " + oneDecimal((*r.mm)[1]) + ", " +
+                oneDecimal((*r.mm)[2]) + " mm";
+    if (r.value)
+        text += ", value " + shortNumber(*r.value);
     return text;
 }
 
@@ -84,7 +100,7 @@ std::string voxelText(const VoxelIndex& v, const std::optional<std::array<double
 std::string describeReading(const CursorReading& r, const imgMaterial* regions)
 {
     const bool atVoxel = r.atSourceVoxel && r.voxel;
-    std::string text = atVoxel ? voxelText(*r.voxel, r.mm) + ", slice " + std::to_string(r.slice)
+    std::string text = atVoxel ? voxelText(r) + ", slice " + std::to_string(r.slice)
                                : "column " + std::to_string(r.column) + ", row " +
                                      std::to_string(r.row) + ", slice " + std::to_string(r.slice);
     text +=
@@ -100,7 +116,7 @@ std::string describeReading(const CursorReading& r, const imgMaterial* regions)
         return text;
     if (!r.voxel)
         return text + "; padding, outside the scan";
-    return text + "; " + voxelText(*r.voxel, r.mm);
+    return text + "; " + voxelText(r);
 }
 
 } // namespace lumidra

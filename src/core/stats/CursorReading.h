@@ -23,6 +23,7 @@ struct CursorReading {
     bool atSourceVoxel = false;              // read at a volume's voxel, not at a stack pixel
     std::optional<VoxelIndex> voxel;         // a volume's source voxel; none for padding
     std::optional<std::array<double, 3>> mm; // that voxel's position
+    std::optional<double> value;             // its value in the scan's units (NaN as it is)
 };
 
 // The reading at column x and row y of a view (both from its top left) that
@@ -39,9 +40,10 @@ std::optional<CursorReading> readVoxel(const PlaneVolume& volume, VoxelIndex v,
 
 // One line for a tooltip and a status line, in Latin-1 as region names are:
 // column 135, row 88, slice 90: grey 143, sample 2291, region 4 "White"
-// and for a volume "; voxel 45, 120, 90 at -12.0, 18.5, 36.0 mm" (or
-// "; padding, outside the scan"); a volume's voxel reads
-// voxel 45, 120, 90 at -12.0, 18.5, 36.0 mm, slice 90: grey 143, sample 2291, region none
+// and for a volume "; voxel 45, 120, 90 at -12.0, 18.5, 36.0 mm, value 87.25"
+// (or "; padding, outside the scan"); a volume's voxel (the three planes) reads
+// voxel 45, 120, 90 at -12.0, 18.5, 36.0 mm, value 87.25, slice 90: grey 143, sample 2291, region
+// none
 std::string describeReading(const CursorReading& reading, const imgMaterial* regions);
 
 } // namespace lumidra

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <stdexcept>
 
 namespace lumidra {
@@ -45,43 +46,74 @@ std::string tableName(const imgMaterial& region, int k)
     return name.empty() ? "Region" + std::to_string(k) : name;
 }
 
-// The voxels a map covers: a volume's own, or a slice directory's pixels.
+using LabelOfGrey = std::array<std::uint8_t, 256>;
+
+LabelOfGrey labelOfGrey(const imgMaterial* regions)
+{
+    const RegionOfGrey owner = regionOfGrey(regions);
+    LabelOfGrey label{};
+    for (int v = 0; v < 256; ++v)
+        label[v] = owner[v] == kNoRegion ? 0 : static_cast<std::uint8_t>(owner[v] + 1);
+    return label;
+}
+
+template <class Voxel>
+std::vector<std::uint8_t> labelsOf(std::span<const Voxel> voxels, const imgMaterial* regions)
+{
+    const LabelOfGrey label = labelOfGrey(regions);
+    std::vector<std::uint8_t> labels(voxels.size());
+    for (std::size_t n = 0; n < voxels.size(); ++n)
+        labels[n] = label[voxelGrey(voxels[n])];
+    return labels;
+}
+
+// A volume's samples are worked out a block at a time; its NaN and infinite
+// voxels, which read as sample 0, are labelled 0 whatever takes grey 0.
+std::vector<std::uint8_t> labelsOf(const VolumeSource& source, const imgMaterial* regions)
+{
+    const LabelOfGrey label = labelOfGrey(regions);
+    constexpr std::size_t kBlock = std::size_t{1} << 16;
+    const std::size_t count = source.voxelCount();
+    std::vector<std::uint8_t> labels(count);
+    std::vector<std::uint16_t> block(std::min(count, kBlock));
+    for (std::size_t begin = 0; begin < count; begin += kBlock) {
+        const std::size_t end = std::min(count, begin + kBlock);
+        const std::size_t nonFinite = source.samples(begin, end, block.data());
+        for (std::size_t n = begin; n < end; ++n)
+            labels[n] = label[greyOf(block[n - begin])];
+        for (std::size_t n = begin; nonFinite > 0 && n < end; ++n)
+            if (!source.isFinite(n))
+                labels[n] = 0;
+    }
+    return labels;
+}
+
+// The labels of the voxels a map covers: a volume's own, or a slice
+// directory's pixels.
 struct Scan {
-    const std::uint16_t* samples;
-    std::size_t count;
+    std::vector<std::uint8_t> labels;
     int nx, ny, nz;
     const VolumeSource* source; // null for a slice directory
 };
 
-Scan scanOf(const VolumeSource& s)
+Scan scanOf(const VolumeSource& s, const imgMaterial* regions)
 {
-    return {s.samples.data(), s.samples.size(), s.nx, s.ny, s.nz, &s};
+    return {labelsOf(s, regions), s.nx(), s.ny(), s.nz(), &s};
 }
 
-Scan scanOf(const SliceStack& stack)
+Scan scanOf(const SliceStack& stack, const imgMaterial* regions)
 {
     if (const VolumeSource* source = stack.source())
-        return scanOf(*source);
-    return {stack.samples(), stack.size(), kSliceSide, kSliceSide, stack.count(), nullptr};
-}
-
-std::vector<std::uint8_t> labelsOf(const Scan& scan, const imgMaterial* regions)
-{
-    const RegionOfGrey owner = regionOfGrey(regions);
-    std::array<std::uint8_t, 256> labelOfGrey{};
-    for (int v = 0; v < 256; ++v)
-        labelOfGrey[v] = owner[v] == kNoRegion ? 0 : static_cast<std::uint8_t>(owner[v] + 1);
-    std::vector<std::uint8_t> labels(scan.count);
-    for (std::size_t n = 0; n < scan.count; ++n)
-        labels[n] = labelOfGrey[greyOf(scan.samples[n])];
-    return labels;
+        return scanOf(*source, regions);
+    return {stack.visit([regions](auto voxels) { return labelsOf(voxels, regions); }), kSliceSide,
+            kSliceSide, stack.count(), nullptr};
 }
 
 } // namespace
 
 std::vector<std::uint8_t> labelVoxels(const SliceStack& stack, const imgMaterial* regions)
 {
-    return labelsOf(scanOf(stack), regions);
+    return scanOf(stack, regions).labels;
 }
 
 std::string itkSnapLabelText(const imgMaterial* regions)
@@ -137,7 +169,7 @@ namespace {
 void writeMapFiles(const std::string& prefix, const Scan& scan, const imgMaterial* regions)
 {
     const std::array<std::string, 3> files = labelMapFiles(prefix);
-    if (scan.count == 0)
+    if (scan.labels.empty())
         throw std::runtime_error("no voxels to write a region map of ('" + files[0] + "')");
     // Checked before anything is replaced: a rename fails over a directory.
     for (const std::string& file : files) {
@@ -148,8 +180,8 @@ void writeMapFiles(const std::string& prefix, const Scan& scan, const imgMateria
     StagedFile volume(files[0], ".nii.gz");
     StagedFile snap(files[1]);
     StagedFile table(files[2]);
-    writeLabelVolume(volume.temporaryPath(), labelsOf(scan, regions), scan.nx, scan.ny, scan.nz,
-                     scan.source ? &scan.source->header : nullptr, kRegionCount);
+    writeLabelVolume(volume.temporaryPath(), scan.labels, scan.nx, scan.ny, scan.nz,
+                     scan.source ? &scan.source->header() : nullptr, kRegionCount);
     snap.write(itkSnapLabelText(regions));
     table.write(colourTableText(regions));
     volume.finish();
@@ -164,13 +196,13 @@ void writeMapFiles(const std::string& prefix, const Scan& scan, const imgMateria
 
 void writeLabelMap(const std::string& prefix, const SliceStack& stack, const imgMaterial* regions)
 {
-    writeMapFiles(prefix, scanOf(stack), regions);
+    writeMapFiles(prefix, scanOf(stack, regions), regions);
 }
 
 void writeLabelMap(const std::string& prefix, const VolumeSource& source,
                    const imgMaterial* regions)
 {
-    writeMapFiles(prefix, scanOf(source), regions);
+    writeMapFiles(prefix, scanOf(source, regions), regions);
 }
 
 } // namespace lumidra

@@ -10,12 +10,13 @@
 
 namespace lumidra {
 
-struct VolumeSource;
+class VolumeSource;
 
 // The label of each voxel of the scan behind a stack under the Show All
 // rule: region index + 1, 0 where no region takes it. A volume's own voxels
 // in its own order (i fastest), so the map lies over the source voxel for
-// voxel; for a slice directory, 256 x 256 x count in sample order.
+// voxel, a NaN or infinite voxel labelled 0; for a slice directory,
+// 256 x 256 x count in sample order.
 std::vector<std::uint8_t> labelVoxels(const SliceStack& stack, const imgMaterial* regions);
 
 // The label description texts: ITK-SNAP's format, and the FreeSurfer / 3D

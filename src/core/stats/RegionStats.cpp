@@ -6,28 +6,42 @@
 
 #include <algorithm>
 #include <charconv>
+#include <type_traits>
 
 namespace lumidra {
 
-// Samples are counted by value first, four at a time into four tables, so
+namespace {
+
+// Whether a voxel lies past the 12-bit scale, which no reader produces: only
+// a sample can.
+constexpr bool pastTop(std::uint16_t sample)
+{
+    return sample > 4095;
+}
+constexpr bool pastTop(std::uint8_t)
+{
+    return false;
+}
+
+// Voxels are counted by value first, four at a time into four tables, so
 // that the long runs of one value a scan has (its background) do not wait on
-// one counter; the grey bins and their sums are made from the counts. Values
-// past the 12-bit scale, which no reader produces, are added one by one.
-void GreyHistogram::add(const std::uint16_t* samples, std::size_t n)
+// one counter; the grey bins and their sums are made from the counts. Samples
+// past the 12-bit scale are added one by one.
+template <class Voxel> void countVoxels(GreyHistogram& h, const Voxel* voxels, std::size_t n)
 {
     constexpr std::size_t kBlock = std::size_t{1} << 30; // below the 32-bit counters' limit
-    constexpr std::uint32_t kTop = 4095;                 // all bits below 12 set
+    constexpr std::uint32_t kValues = std::is_same_v<Voxel, std::uint8_t> ? 256 : 4096;
     constexpr std::size_t kLanes = 4;
-    std::vector<std::uint32_t> tables(kLanes * (kTop + 1));
+    std::vector<std::uint32_t> tables(kLanes * kValues);
     std::uint32_t* lane[kLanes];
     for (std::size_t l = 0; l < kLanes; ++l)
-        lane[l] = tables.data() + l * (kTop + 1);
-    const auto addOne = [&](std::uint16_t s, std::uint32_t* table) {
-        if (s > kTop) {
-            ++count[greyOf(s)];
-            sampleSum[greyOf(s)] += s;
+        lane[l] = tables.data() + l * kValues;
+    const auto addOne = [&](Voxel v, std::uint32_t* table) {
+        if (pastTop(v)) {
+            ++h.count[voxelGrey(v)];
+            h.sampleSum[voxelGrey(v)] += voxelSample(v);
         } else {
-            ++table[s];
+            ++table[v];
         }
     };
     for (std::size_t start = 0; start < n; start += kBlock) {
@@ -35,9 +49,8 @@ void GreyHistogram::add(const std::uint16_t* samples, std::size_t n)
         const std::size_t end = std::min(n, start + kBlock);
         std::size_t i = start;
         for (; i + kLanes <= end; i += kLanes) {
-            const std::uint16_t a = samples[i], b = samples[i + 1], c = samples[i + 2],
-                                d = samples[i + 3];
-            if ((a | b | c | d) > kTop) {
+            const Voxel a = voxels[i], b = voxels[i + 1], c = voxels[i + 2], d = voxels[i + 3];
+            if (pastTop(static_cast<Voxel>(a | b | c | d))) {
                 addOne(a, lane[0]);
                 addOne(b, lane[1]);
                 addOne(c, lane[2]);
@@ -50,14 +63,27 @@ void GreyHistogram::add(const std::uint16_t* samples, std::size_t n)
             ++lane[3][d];
         }
         for (; i < end; ++i)
-            addOne(samples[i], lane[0]);
-        for (std::uint32_t s = 0; s <= kTop; ++s) {
+            addOne(voxels[i], lane[0]);
+        for (std::uint32_t value = 0; value < kValues; ++value) {
             const std::uint64_t c =
-                std::uint64_t{lane[0][s]} + lane[1][s] + lane[2][s] + lane[3][s];
-            count[greyOf(s)] += c;
-            sampleSum[greyOf(s)] += c * s;
+                std::uint64_t{lane[0][value]} + lane[1][value] + lane[2][value] + lane[3][value];
+            const auto v = static_cast<Voxel>(value);
+            h.count[voxelGrey(v)] += c;
+            h.sampleSum[voxelGrey(v)] += c * voxelSample(v);
         }
     }
+}
+
+} // namespace
+
+void GreyHistogram::add(const std::uint16_t* samples, std::size_t n)
+{
+    countVoxels(*this, samples, n);
+}
+
+void GreyHistogram::add(const std::uint8_t* greys, std::size_t n)
+{
+    countVoxels(*this, greys, n);
 }
 
 void GreyHistogram::add(const GreyHistogram& other)
@@ -76,40 +102,119 @@ std::uint64_t GreyHistogram::total() const
     return n;
 }
 
+namespace {
+
+// Samples of a volume are worked out a block at a time, each block counted
+// as a stack's samples are; its NaN and infinite voxels, read as 0, are
+// taken back out of grey 0.
+constexpr std::size_t kVolumeBlock = std::size_t{1} << 20;
+
+void addVoxels(const VolumeSource& source, std::size_t begin, std::size_t end,
+               std::vector<std::uint16_t>& block, GreyHistogram& h)
+{
+    for (std::size_t start = begin; start < end; start += kVolumeBlock) {
+        const std::size_t stop = std::min(end, start + kVolumeBlock);
+        block.resize(stop - start);
+        const std::size_t nonFinite = source.samples(start, stop, block.data());
+        h.add(block.data(), block.size());
+        h.count[0] -= nonFinite;
+    }
+}
+
+GreyHistogram volumeHistogram(const VolumeSource& source, int threads)
+{
+    GreyHistogram h;
+    const WindowedVoxels& voxels = source.windowed();
+    if (voxels.byPattern()) {
+        // Every voxel of one bit pattern has one sample: the counts say it all.
+        const std::vector<std::uint64_t>& counts = source.values().patternCounts;
+        for (std::size_t bits = 0; bits < counts.size(); ++bits) {
+            if (counts[bits] == 0)
+                continue;
+            const std::uint16_t sample = voxels.sampleOfPattern(bits);
+            h.count[greyOf(sample)] += counts[bits];
+            h.sampleSum[greyOf(sample)] += counts[bits] * sample;
+        }
+        return h;
+    }
+    const std::size_t n = source.voxelCount();
+    std::vector<GreyHistogram> parts(partsFor(n, threads, kVolumeBlock));
+    inParallel(
+        n, threads,
+        [&](std::size_t part, std::size_t begin, std::size_t end) {
+            std::vector<std::uint16_t> block;
+            addVoxels(source, begin, end, block, parts[part]);
+        },
+        kVolumeBlock);
+    for (const GreyHistogram& part : parts)
+        h.add(part);
+    return h;
+}
+
+} // namespace
+
 GreyHistogram sliceHistogram(const SliceStack& stack, int z)
 {
     GreyHistogram h;
     if (z < 0 || z >= stack.count())
         return h;
     if (const VolumeSource* source = stack.source()) {
-        if (z < static_cast<int>(source->planeOfSlice.size()))
-            h.add(source->plane(source->planeOfSlice[z]),
-                  static_cast<std::size_t>(source->nx) * source->ny);
+        if (z < static_cast<int>(source->planeOfSlice.size())) {
+            const std::size_t first =
+                static_cast<std::size_t>(source->planeOfSlice[z]) * source->planeSize();
+            std::vector<std::uint16_t> block;
+            addVoxels(*source, first, first + source->planeSize(), block, h);
+        }
         return h;
     }
-    h.add(stack.sampleSlice(z), kSliceSamples);
+    stack.visitSlice(z, [&h](auto slice) { h.add(slice.data(), slice.size()); });
     return h;
 }
 
-GreyHistogram stackHistogram(const SliceStack& stack, int threads)
+namespace {
+
+template <class Voxel> GreyHistogram histogramOf(const Voxel* voxels, std::size_t n, int threads)
 {
-    const VolumeSource* source = stack.source();
-    const std::uint16_t* samples = source ? source->samples.data() : stack.samples();
-    const std::size_t n = source ? source->samples.size() : stack.size();
-    std::vector<GreyHistogram> parts(partsFor(n, threads));
-    inParallel(n, threads, [&](std::size_t part, std::size_t begin, std::size_t end) {
-        parts[part].add(samples + begin, end - begin);
-    });
+    // Each part counts into tables of its own: not worth it for less than a slice.
+    std::vector<GreyHistogram> parts(partsFor(n, threads, kSliceSamples));
+    inParallel(
+        n, threads,
+        [&](std::size_t part, std::size_t begin, std::size_t end) {
+            parts[part].add(voxels + begin, end - begin);
+        },
+        kSliceSamples);
     GreyHistogram h;
     for (const GreyHistogram& part : parts)
         h.add(part);
     return h;
 }
 
+} // namespace
+
+GreyHistogram stackHistogram(const SliceStack& stack, int threads)
+{
+    if (const VolumeSource* source = stack.source())
+        return volumeHistogram(*source, threads);
+    return stack.visit(
+        [threads](auto voxels) { return histogramOf(voxels.data(), voxels.size(), threads); });
+}
+
 std::optional<double> voxelMl(const SliceStack& stack)
 {
     const VolumeSource* source = stack.source();
     return source ? source->voxelMl() : std::nullopt;
+}
+
+const IntensityWindow* intensityWindow(const SliceStack& stack)
+{
+    const VolumeSource* source = stack.source();
+    return source ? &source->window() : nullptr;
+}
+
+std::uint64_t nonFiniteVoxels(const SliceStack& stack)
+{
+    const VolumeSource* source = stack.source();
+    return source ? source->nonFiniteCount() : 0;
 }
 
 RegionOfGrey regionOfGrey(const imgMaterial* regions)
@@ -119,8 +224,21 @@ RegionOfGrey regionOfGrey(const imgMaterial* regions)
     return regionsByGrey(regions, -1);
 }
 
+std::optional<std::pair<double, double>> regionValueRange(const imgMaterial& region,
+                                                          const IntensityWindow& window)
+{
+    // Unsigned, as the colouring compares: a negative max reaches to 255.
+    const auto first = static_cast<std::uint32_t>(region.min);
+    const std::uint32_t last = std::min<std::uint32_t>(static_cast<std::uint32_t>(region.max), 255);
+    if (first > last)
+        return std::nullopt;
+    return std::pair(window.valueOfSample(static_cast<int>(16 * first)),
+                     window.valueOfSample(static_cast<int>(16 * last + 15)));
+}
+
 std::vector<RegionStats> regionStatistics(const GreyHistogram& histogram,
-                                          const imgMaterial* regions, std::optional<double> voxelMl)
+                                          const imgMaterial* regions, std::optional<double> voxelMl,
+                                          const IntensityWindow* window)
 {
     const RegionOfGrey owner = regionOfGrey(regions);
     std::vector<std::uint64_t> voxels(kRegionCount + 1, 0);
@@ -141,6 +259,12 @@ std::vector<RegionStats> regionStatistics(const GreyHistogram& histogram,
             r.volumeMl = static_cast<double>(r.voxels) * *voxelMl;
         if (r.voxels)
             r.meanSample = static_cast<double>(sums[row]) / static_cast<double>(r.voxels);
+        if (window && regions && r.region != kNoRegion) {
+            if (const auto range = regionValueRange(regions[row], *window)) {
+                r.minValue = range->first;
+                r.maxValue = range->second;
+            }
+        }
     }
     return rows;
 }
@@ -192,7 +316,7 @@ std::string regionNameUtf8(const imgMaterial& region)
 
 std::string statsCsvHeader()
 {
-    return "input,region,name,min,max,voxels,fraction,volume_ml,mean_sample\n";
+    return "input,region,name,min,max,voxels,fraction,volume_ml,mean_sample,min_value,max_value\n";
 }
 
 std::string statsCsvRows(std::string_view input, const std::vector<RegionStats>& rows,
@@ -215,6 +339,12 @@ std::string statsCsvRows(std::string_view input, const std::vector<RegionStats>&
         out += ',';
         if (r.meanSample)
             out += fixed(*r.meanSample, 6);
+        out += ',';
+        if (r.minValue)
+            out += exactNumber(*r.minValue);
+        out += ',';
+        if (r.maxValue)
+            out += exactNumber(*r.maxValue);
         out += '\n';
     }
     return out;

@@ -2,6 +2,7 @@
 
 #include "core/regions/ImgMaterial.h"
 #include "core/slices/SliceStack.h"
+#include "core/volume/VolumeIntensity.h"
 
 #include <array>
 #include <cstddef>
@@ -9,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace lumidra {
@@ -20,19 +22,25 @@ struct GreyHistogram {
     std::array<std::uint64_t, 256> sampleSum{};
 
     void add(const std::uint16_t* samples, std::size_t n);
+    void add(const std::uint8_t* greys, std::size_t n); // PGM grey bytes: sample = grey * 16
     void add(const GreyHistogram& other);
     std::uint64_t total() const;
 };
 
 // The scan behind a stack: every pixel of a slice directory; a volume's own
 // voxels at its own resolution, so padding never counts and a plane reduced
-// to fit the views still counts voxel by voxel.
+// to fit the views still counts voxel by voxel. NaN and infinite voxels
+// count in no bin.
 GreyHistogram sliceHistogram(const SliceStack& stack, int z);
 // The whole stack's, split over the given number of threads.
 GreyHistogram stackHistogram(const SliceStack& stack, int threads = 1);
 
 // Millilitres of one voxel of the scan, when its voxel size is known.
 std::optional<double> voxelMl(const SliceStack& stack);
+// The window a volume's samples came through; null for a slice directory.
+const IntensityWindow* intensityWindow(const SliceStack& stack);
+// The voxels of a volume that are NaN or infinite, left out of every statistic.
+std::uint64_t nonFiniteVoxels(const SliceStack& stack);
 
 constexpr int kNoRegion = -1;
 
@@ -47,13 +55,25 @@ struct RegionStats {
     double fraction = 0;              // of all voxels of the scan
     std::optional<double> volumeMl;   // when the voxel size is known
     std::optional<double> meanSample; // when the region takes any voxel
+    // The region's grey range in the scan's units under the window: the
+    // values that land exactly on its lowest sample (16 * min) and its
+    // highest (16 * max + 15). For a volume, when the range holds a grey value.
+    std::optional<double> minValue;
+    std::optional<double> maxValue;
 };
 
+// The values of a region's grey range under a window (see RegionStats), or
+// nothing when the range holds no grey value.
+std::optional<std::pair<double, double>> regionValueRange(const imgMaterial& region,
+                                                          const IntensityWindow& window);
+
 // One row per record of the table in table order, then the no-region row.
-// The voxel counts partition the scan.
+// The voxel counts partition the scan's finite voxels. window: the one the
+// samples came through, for the ranges in the scan's units (none for a
+// slice directory).
 std::vector<RegionStats> regionStatistics(const GreyHistogram& histogram,
-                                          const imgMaterial* regions,
-                                          std::optional<double> voxelMl);
+                                          const imgMaterial* regions, std::optional<double> voxelMl,
+                                          const IntensityWindow* window = nullptr);
 
 // A record's name as UTF-8: region files hold Latin-1 bytes.
 std::string regionNameUtf8(const imgMaterial& region);

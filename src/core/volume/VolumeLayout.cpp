@@ -7,8 +7,6 @@
 #include <algorithm>
 #include <array>
 
-#include <emmintrin.h>
-
 namespace lumidra {
 
 namespace {
@@ -56,20 +54,6 @@ int blockCentre(int n, int factor, int extent)
     return first + (std::min(factor, extent - first) - 1) / 2;
 }
 
-// The grey byte of each sample (sample >> 4, low eight bits), sixteen at a time.
-void greyRow(const std::uint16_t* samples, std::uint8_t* grey)
-{
-    static_assert(kSliceSide % 16 == 0);
-    const __m128i low = _mm_set1_epi16(0xFF);
-    for (int n = 0; n < kSliceSide; n += 16) {
-        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples + n));
-        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples + n + 8));
-        a = _mm_and_si128(_mm_srli_epi16(a, 4), low);
-        b = _mm_and_si128(_mm_srli_epi16(b, 4), low);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(grey + n), _mm_packus_epi16(a, b));
-    }
-}
-
 } // namespace
 
 bool isPermutation(const AxisCodes& a)
@@ -96,6 +80,18 @@ bool SliceLayout::cropped() const
 bool SliceLayout::axial() const
 {
     return anatomicalAxis(axes.k) == 2;
+}
+
+AxisCodes axesOf(const std::array<std::array<double, 4>, 3>& toMm)
+{
+    mat44 m{};
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 4; ++c)
+            m.m[r][c] = static_cast<float>(toMm[r][c]);
+    m.m[3][3] = 1.0f;
+    AxisCodes a;
+    nifti_mat44_to_orientation(m, &a.i, &a.j, &a.k);
+    return a;
 }
 
 SliceLayout planSliceLayout(int nx, int ny, AxisCodes axes, Placement placement)
@@ -180,7 +176,7 @@ PlanePlacer::PlanePlacer(const SliceLayout& l, int nx, int ny) : nx_(nx), ny_(ny
     }
 }
 
-void PlanePlacer::place(const std::uint16_t* plane, std::uint16_t* out, std::uint8_t* grey)
+void PlanePlacer::place(const std::uint16_t* plane, std::uint16_t* out)
 {
     if (factor_ > 1) {
         reducePlane(plane, nx_, ny_, factor_, reduced_);
@@ -200,8 +196,6 @@ void PlanePlacer::place(const std::uint16_t* plane, std::uint16_t* out, std::uin
             for (int n = 0; n < run.count; ++n)
                 to[n] = from[n * run.step];
         std::fill(samples + run.column + run.count, samples + kSliceSide, 0);
-        if (grey)
-            greyRow(samples, grey + row * kSliceSide);
     }
 }
 

@@ -61,6 +61,9 @@ struct SliceLayout {
     bool axial() const;
 };
 
+// The orientation codes of the voxel axes under a voxel-to-millimetre matrix.
+AxisCodes axesOf(const std::array<std::array<double, 4>, 3>& toMm);
+
 SliceLayout planSliceLayout(int nx, int ny, AxisCodes axes, Placement placement = Placement::Fit);
 
 // For each of the 65,536 slice pixels, the voxel i + nx * j of the source
@@ -82,8 +85,8 @@ public:
     PlanePlacer(const SliceLayout& layout, int nx, int ny);
 
     // The 65,536 samples of a slice from a plane of nx x ny samples (i
-    // fastest), 0 for padding; grey, when given, gets each sample >> 4.
-    void place(const std::uint16_t* plane, std::uint16_t* out, std::uint8_t* grey = nullptr);
+    // fastest), 0 for padding.
+    void place(const std::uint16_t* plane, std::uint16_t* out);
 
 private:
     struct Run {

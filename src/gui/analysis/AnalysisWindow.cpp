@@ -177,8 +177,9 @@ void AnalysisWindow::refresh()
     RegionStatsModel::Contents contents;
     std::copy_n(regions, lumidra::kRegionCount, contents.table.begin());
     contents.current = work->currentRegion();
-    contents.slice = lumidra::regionStatistics(slice, regions, ml);
-    contents.stack = lumidra::regionStatistics(whole, regions, ml);
+    const lumidra::IntensityWindow* window = stack ? lumidra::intensityWindow(*stack) : nullptr;
+    contents.slice = lumidra::regionStatistics(slice, regions, ml, window);
+    contents.stack = lumidra::regionStatistics(whole, regions, ml, window);
     contents.stackScope = showsWholeStack();
     model->setContents(std::move(contents));
 
@@ -196,11 +197,16 @@ void AnalysisWindow::refresh()
     if (const lumidra::VolumeSource* source = stack ? stack->source() : nullptr) {
         if (ml)
             text += tr("; voxel %1 x %2 x %3 mm")
-                        .arg(source->voxelMm[0], 0, 'f', 3)
-                        .arg(source->voxelMm[1], 0, 'f', 3)
-                        .arg(source->voxelMm[2], 0, 'f', 3);
+                        .arg(source->voxelMm()[0], 0, 'f', 3)
+                        .arg(source->voxelMm()[1], 0, 'f', 3)
+                        .arg(source->voxelMm()[2], 0, 'f', 3);
         else
             text += tr("; voxel size unknown");
+        text += tr("; window %1")
+                    .arg(QString::fromStdString(lumidra::describeWindow(source->window())));
+        if (const std::uint64_t odd = source->nonFiniteCount())
+            text += tr("; %1 voxels NaN or infinite, left out")
+                        .arg(locale.toString(static_cast<qulonglong>(odd)));
     } else if (count) {
         text += tr("; a slice directory has no voxel size, so no volumes");
     }
@@ -243,13 +249,15 @@ std::string AnalysisWindow::csv() const
                                                              c.table.data());
 }
 
-bool AnalysisWindow::exportCsv(const QString& path) const
+QString AnalysisWindow::exportCsv(const QString& path) const
 {
     const std::string text = csv();
     const QByteArray name = QFile::encodeName(path);
-    return lumidra::writeFileAtomically(name.constData(), [&text](std::FILE* out) {
-        return std::fwrite(text.data(), 1, text.size(), out) == text.size();
-    });
+    const lumidra::SaveOutcome saved =
+        lumidra::writeFileAtomically(name.constData(), [&text](std::FILE* out) {
+            return std::fwrite(text.data(), 1, text.size(), out) == text.size();
+        });
+    return QString::fromLocal8Bit(saved.failure);
 }
 
 void AnalysisWindow::chooseCsvFile()
@@ -261,10 +269,11 @@ void AnalysisWindow::chooseCsvFile()
         return;
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".csv");
-    if (exportCsv(path))
+    const QString failure = exportCsv(path);
+    if (failure.isEmpty())
         return;
     lumidra::diag("File not written: %s\n", QFile::encodeName(path).constData());
-    QMessageBox::warning(this, tr("Lumidra"), tr("Could not write %1.").arg(path));
+    QMessageBox::warning(this, tr("Lumidra"), tr("Could not write %1:\n%2").arg(path, failure));
 }
 
 void AnalysisWindow::suggestRegions()

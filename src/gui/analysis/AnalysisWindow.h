@@ -37,8 +37,8 @@ public:
 
     // The CSV of what the window shows, in lumidra-stats' columns.
     std::string csv() const;
-    // Writes csv() to path through a temporary file; false when it could not.
-    bool exportCsv(const QString& path) const;
+    // Writes csv() to path through a temporary file: empty, or why it could not.
+    QString exportCsv(const QString& path) const;
 
     void suggestRegions();
     void chooseCsvFile();

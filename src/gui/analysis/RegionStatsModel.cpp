@@ -88,6 +88,16 @@ QVariant RegionStatsModel::text(int row, int column) const
         return r ? QVariant(r->min) : QVariant();
     case Max:
         return r ? QVariant(r->max) : QVariant();
+    case Values: {
+        // The range in the scan's units is the same in either scope.
+        const lumidra::RegionStats* w =
+            row < static_cast<int>(shown.stack.size()) ? &shown.stack[row] : nullptr;
+        if (!w || !w->minValue || !w->maxValue)
+            return QString();
+        return tr("%1 to %2")
+            .arg(QLocale().toString(*w->minValue, 'g', 6),
+                 QLocale().toString(*w->maxValue, 'g', 6));
+    }
     case SliceVoxels:
         return row < static_cast<int>(shown.slice.size()) ? count(shown.slice[row].voxels)
                                                           : QString();
@@ -116,7 +126,8 @@ QVariant RegionStatsModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
         return text(row, index.column());
     case Qt::TextAlignmentRole:
-        return index.column() >= SliceVoxels || index.column() == Min || index.column() == Max
+        return index.column() >= SliceVoxels || index.column() == Min || index.column() == Max ||
+                       index.column() == Values
                    ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
                    : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
     case Qt::BackgroundRole:
@@ -159,6 +170,8 @@ QVariant RegionStatsModel::headerData(int section, Qt::Orientation orientation, 
         return tr("Min");
     case Max:
         return tr("Max");
+    case Values:
+        return tr("Values (scan's units)");
     case Colour:
         return tr("Colour");
     case SliceVoxels:

@@ -19,6 +19,7 @@ public:
         Name,
         Min,
         Max,
+        Values,
         Colour,
         SliceVoxels,
         StackVoxels,

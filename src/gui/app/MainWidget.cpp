@@ -47,6 +47,7 @@ MainWidget::MainWidget(const StartupImages& start, QWidget* parent, const char* 
 
 void MainWidget::buildViews(QGridLayout* grid, const StartupImages& start)
 {
+    work->setWindowPolicy(start.window);
     const char* dir = start.path.c_str();
     dr1 = start.stack ? new DisplayRegion(this, "dr1", start.stack)
                       : new DisplayRegion(this, "dr1", pixNum, dir);
@@ -196,6 +197,8 @@ void MainWidget::buildVolumeMenu(QMenuBar* bar)
     connect(open, &QAction::triggered, this, &MainWidget::selOpenVolume);
     auto* exportMap = menu->addAction("&Export Region Map...");
     connect(exportMap, &QAction::triggered, this, &MainWidget::selExportRegionMap);
+    auto* window = menu->addAction("&Intensity Window...");
+    connect(window, &QAction::triggered, this, &MainWidget::selIntensityWindow);
     auto* planes =
         menu->addAction("Three &Planes...", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
     connect(planes, &QAction::triggered, this, &MainWidget::showPlanes);

@@ -4,6 +4,7 @@
 #include "core/regions/RegionTable.h"
 #include "core/slices/SliceLoader.h"
 #include "core/slices/SliceStack.h"
+#include "core/volume/WindowPolicy.h"
 #include "gui/model/Workspace.h"
 
 #include <QString>
@@ -31,6 +32,8 @@ class QGridLayout;
 struct StartupImages {
     std::string path = lumidra::kDefaultImageDir;
     lumidra::SharedSliceStack stack;
+    // The intensity window volumes are opened with (--window).
+    lumidra::WindowPolicy window;
 };
 
 // The main window: the hub between its controls and the two slice views. What
@@ -72,10 +75,18 @@ public:
     // The Volume menu's commands (plain members, connected by pointer).
     void selOpenVolume();
     void selExportRegionMap();
+    void selIntensityWindow();
     // What those commands do once a file is chosen. False (with a diagnostic
-    // line) when nothing changed.
-    bool openVolumeFile(const std::string& path);
-    bool exportRegionMap(const std::string& prefix);
+    // line, and the reason in why) when nothing changed.
+    bool openVolumeFile(const std::string& path, std::string* why = nullptr);
+    bool exportRegionMap(const std::string& prefix, std::string* why = nullptr);
+    // Volumes from now on, and the one shown, go through the policy's window;
+    // the views keep their slice and region. False (with a diagnostic line,
+    // and the reason in why) when the volume shown could not take it.
+    bool applyVolumeWindow(const lumidra::WindowPolicy& policy, std::string* why = nullptr);
+    // The intensity window the next volume is opened with.
+    const lumidra::WindowPolicy& volumeWindow() const { return work->windowPolicy(); }
+    void setVolumeWindow(const lumidra::WindowPolicy& policy) { work->setWindowPolicy(policy); }
 
 signals:
     void updateRegion(imgMaterial*);

@@ -4,11 +4,14 @@
 
 #include "core/common/Diagnostics.h"
 #include "core/stats/LabelMap.h"
+#include "core/stats/RegionStats.h"
 #include "core/volume/VolumeReader.h"
+#include "gui/app/IntensityWindowDialog.h"
 #include "gui/views/DisplayRegion.h"
 
 #include <QFile>
 #include <QFileDialog>
+#include <QMessageBox>
 
 #include <exception>
 
@@ -30,6 +33,11 @@ std::string mapPrefix(const QString& answer)
     return QFile::encodeName(prefix).toStdString();
 }
 
+void warn(QWidget* parent, const QString& what, const std::string& why)
+{
+    QMessageBox::warning(parent, "Lumidra", what + "\n\n" + QString::fromLocal8Bit(why));
+}
+
 } // namespace
 
 void MainWidget::selOpenVolume()
@@ -37,16 +45,20 @@ void MainWidget::selOpenVolume()
     const QString answer = QFileDialog::getOpenFileName(nullptr, "Open Volume", ".", kVolumeFilter);
     if (answer.isEmpty())
         return;
-    openVolumeFile(QFile::encodeName(answer).toStdString());
+    std::string why;
+    if (!openVolumeFile(QFile::encodeName(answer).toStdString(), &why))
+        warn(this, tr("The volume was not opened."), why);
 }
 
-bool MainWidget::openVolumeFile(const std::string& path)
+bool MainWidget::openVolumeFile(const std::string& path, std::string* why)
 {
     lumidra::SharedSliceStack stack;
     try {
-        stack = lumidra::openVolume(path);
+        stack = lumidra::openVolume(path, work->windowPolicy());
     } catch (const std::exception& e) {
         lumidra::diag("Volume not opened: %s\n", e.what());
+        if (why)
+            *why = e.what();
         return false;
     }
     // Read once, held by both views: the same visible result as File -> Open....
@@ -62,10 +74,12 @@ void MainWidget::selExportRegionMap()
         QFileDialog::getSaveFileName(nullptr, "Export Region Map", ".", kMapFilter);
     if (answer.isEmpty())
         return;
-    exportRegionMap(mapPrefix(answer));
+    std::string why;
+    if (!exportRegionMap(mapPrefix(answer), &why))
+        warn(this, tr("The region map was not written."), why);
 }
 
-bool MainWidget::exportRegionMap(const std::string& prefix)
+bool MainWidget::exportRegionMap(const std::string& prefix, std::string* why)
 {
     const lumidra::SharedSliceStack& stack = dr2->sliceStack();
     try {
@@ -74,10 +88,46 @@ bool MainWidget::exportRegionMap(const std::string& prefix)
         lumidra::writeLabelMap(prefix, *stack, wholeTable());
     } catch (const std::exception& e) {
         lumidra::diag("Region map not written: %s\n", e.what());
+        if (why)
+            *why = e.what();
         return false;
     }
     const auto files = lumidra::labelMapFiles(prefix);
     lumidra::diag("Region map written: %s, %s, %s\n", files[0].c_str(), files[1].c_str(),
                   files[2].c_str());
+    return true;
+}
+
+void MainWidget::selIntensityWindow()
+{
+    const lumidra::SharedSliceStack& stack = work->stack();
+    const lumidra::IntensityWindow* inUse = stack ? lumidra::intensityWindow(*stack) : nullptr;
+    IntensityWindowDialog dialog(work->windowPolicy(), inUse ? std::optional(*inUse) : std::nullopt,
+                                 this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    std::string why;
+    if (!applyVolumeWindow(dialog.policy(), &why))
+        warn(this, tr("The intensity window was not applied."), why);
+}
+
+bool MainWidget::applyVolumeWindow(const lumidra::WindowPolicy& policy, std::string* why)
+{
+    work->setWindowPolicy(policy);
+    const lumidra::SharedSliceStack stack = work->stack();
+    if (!stack || !stack->source())
+        return true;
+    lumidra::SharedSliceStack windowed;
+    try {
+        windowed = lumidra::rewindow(*stack, policy);
+    } catch (const std::exception& e) {
+        lumidra::diag("Intensity window not applied: %s\n", e.what());
+        if (why)
+            *why = e.what();
+        return false;
+    }
+    dr1->replaceStack(windowed);
+    dr2->replaceStack(windowed);
+    tookNewStack(work->source());
     return true;
 }

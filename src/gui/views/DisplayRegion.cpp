@@ -73,13 +73,12 @@ int DisplayRegion::heldSlices() const
 // emission numPix already counts the next stack while the old one is in place.
 void DisplayRegion::renderGrey(int image)
 {
-    lumidra::renderGrey(slices ? slices->grey() : nullptr, heldSlices(), image, rgb.data());
+    lumidra::renderGrey(slices.get(), image, rgb.data());
 }
 
 void DisplayRegion::renderColor(int image, imgMaterial* table)
 {
-    lumidra::renderColor(slices ? slices->grey() : nullptr, heldSlices(), image, table, regionNum,
-                         rgb.data());
+    lumidra::renderColor(slices.get(), image, table, regionNum, rgb.data());
 }
 
 void DisplayRegion::setNumPix(int count)
@@ -103,6 +102,17 @@ void DisplayRegion::showStack(lumidra::SharedSliceStack stack)
     setNumPix(stack ? stack->count() : 0);
     slices = std::move(stack);
     rgb.assign(lumidra::kRgbBytes, 0);
+    render();
+    redraw();
+}
+
+void DisplayRegion::replaceStack(lumidra::SharedSliceStack stack)
+{
+    if (!stack || stack->count() != heldSlices()) {
+        showStack(std::move(stack));
+        return;
+    }
+    slices = std::move(stack);
     render();
     redraw();
 }
@@ -161,7 +171,9 @@ void DisplayRegion::redraw()
 
 void DisplayRegion::paintGL()
 {
-    drawRgbImage(*this, lumidra::kSliceSide, rgb.data());
+    // The hint covers the whole view, so the black picture under it is not drawn.
     if (heldSlices() == 0)
         drawEmptyStackHint(*this, loadedFrom);
+    else
+        drawRgbImage(*this, lumidra::kSliceSide, rgb.data());
 }

@@ -33,6 +33,9 @@ public:
     // Takes a new stack as changeImageDir takes a new directory: slice 0,
     // region 0, numPixChanged while the old stack is still in place.
     void showStack(lumidra::SharedSliceStack stack);
+    // Takes the same slices seen another way (a volume through another
+    // intensity window): the slice and region stay, the picture is redrawn.
+    void replaceStack(lumidra::SharedSliceStack stack);
 
     // What the view shows: 256 x 256 RGB triples, the first row drawn at the bottom.
     const std::uint8_t* rgbBuffer() const { return rgb.data(); }

@@ -58,10 +58,13 @@ void drawEmptyStackHint(QOpenGLWidget& view, const QString& directory)
     }
     painter.end();
 
-    // GL draws the bottom row first.
-    const QImage rows = picture.mirrored(false, true);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    // GL draws the bottom row first. In the slices' pixel format, RGB bytes,
+    // the driver reuses what it keeps for drawing the slices: an RGBA
+    // picture would make a software renderer hold another megabyte a view.
+    const QImage rows = picture.convertToFormat(QImage::Format_RGB888).mirrored(false, true);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4); // QImage rows are padded to four bytes
     glPixelZoom(1, 1);
-    glDrawPixels(rows.width(), rows.height(), GL_RGBA, GL_UNSIGNED_BYTE, rows.constBits());
+    glDrawPixels(rows.width(), rows.height(), GL_RGB, GL_UNSIGNED_BYTE, rows.constBits());
     glFlush();
 }

@@ -1,7 +1,9 @@
 #include "core/planes/PlaneOverlay.h"
 #include "core/planes/PlaneVolume.h"
+#include "core/volume/VolumeReader.h"
 
-#include "PatternStack.h"
+#include "Scans.h"
+#include "TestStacks.h"
 #include "core/stats/CursorReading.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +18,7 @@ namespace {
 // Slice z, sample s: 16 * ((s + 3 * z) % 256) + s % 16.
 std::shared_ptr<SliceStack> directoryStack(int count)
 {
-    return patternstack::patternStack(count, 3);
+    return teststacks::patternStack(count, 3);
 }
 
 imgMaterial region(const char* name, int min, int max, int r, int g, int b)
@@ -50,7 +52,7 @@ TEST(PlaneCut, ASliceDirectoryIsAVolumeWhoseAxialPlaneIsTheSliceAsTheMainWindowS
     const PlaneCut& axial = cuts[0];
     for (int y = 0; y < 256; ++y)
         for (int x = 0; x < 256; ++x)
-            ASSERT_EQ(axial.samples[y * 256 + x], stack->sampleSlice(2)[sampleShownAt(x, y)]);
+            ASSERT_EQ(axial.samples[y * 256 + x], stack->sampleAt(2, sampleShownAt(x, y)));
     // Coronal: row 200 of each slice, mirrored, the top slice first; sagittal:
     // column 40, anterior (row 0) on the left, the top slice first.
     const PlaneCut& coronal = cuts[1];
@@ -60,8 +62,8 @@ TEST(PlaneCut, ASliceDirectoryIsAVolumeWhoseAxialPlaneIsTheSliceAsTheMainWindowS
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 256; ++x) {
             const int z = 2 - y;
-            ASSERT_EQ(coronal.samples[y * 256 + x], stack->sampleSlice(z)[(255 - x) + 256 * 200]);
-            ASSERT_EQ(sagittal.samples[y * 256 + x], stack->sampleSlice(z)[40 + 256 * x]);
+            ASSERT_EQ(coronal.samples[y * 256 + x], stack->sampleAt(z, (255 - x) + 256 * 200));
+            ASSERT_EQ(sagittal.samples[y * 256 + x], stack->sampleAt(z, 40 + 256 * x));
         }
     EXPECT_EQ(volume.sliceOfPlane(1), 1);
     EXPECT_EQ(volume.planeOfSlice(3), -1);
@@ -71,18 +73,8 @@ TEST(PlaneCut, ASliceDirectoryIsAVolumeWhoseAxialPlaneIsTheSliceAsTheMainWindowS
 TEST(PlaneCut, NothingToCutGivesAnEmptyVolumeAndSlicesOfOneAreStillCut)
 {
     EXPECT_TRUE(PlaneVolume().empty());
-    EXPECT_TRUE(PlaneVolume(std::make_shared<SliceStack>(0)).empty());
-    // A source whose voxels do not fill its dimensions is never read.
-    auto short_ = std::make_shared<SliceStack>(1);
-    auto source = std::make_shared<VolumeSource>();
-    source->nx = 4;
-    source->ny = 4;
-    source->nz = 2;
-    source->samples.assign(31, 1);
-    source->planeOfSlice = {0, 1};
-    short_->setSource(source);
-    EXPECT_TRUE(PlaneVolume(short_).empty());
-    EXPECT_EQ(PlaneVolume(short_).sampleAt({0, 0, 0}), 0);
+    EXPECT_TRUE(PlaneVolume(std::make_shared<SliceStack>()).empty());
+    EXPECT_EQ(PlaneVolume().sampleAt({0, 0, 0}), 0);
 
     const PlaneVolume one(directoryStack(1));
     ASSERT_FALSE(one.empty());
@@ -154,18 +146,15 @@ TEST(PlaneCut, AVoxelReadsAsTheViewsReadTheirPixels)
     EXPECT_FALSE(readVoxel(PlaneVolume(), {0, 0, 0}, table.data()));
 
     // A volume's voxel: its indices, position and slice, at the scan's resolution.
-    auto source = std::make_shared<VolumeSource>();
-    source->nx = 3;
-    source->ny = 2;
-    source->nz = 2;
-    source->samples = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 16 * 120 + 3, 0};
-    source->planeOfSlice = {1, 0};
-    source->toMm = {{{2, 0, 0, -10}, {0, 1, 0, 0.25}, {0, 0, 1, 5}}};
-    auto volumeStack = std::make_shared<SliceStack>(2);
-    volumeStack->setSource(source);
+    // Through a window of 0 to 4,095 a value is its own sample.
+    ScanVoxels scan = scans::makeScan(
+        3, 2, 2, std::vector<std::int16_t>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 16 * 120 + 3, 0});
+    scan.toMm = {{{2, 0, 0, -10}, {0, 1, 0, 0.25}, {0, 0, 1, 5}}};
+    auto volumeStack = std::make_shared<SliceStack>(SliceStack::Kind::Samples, 2);
+    volumeStack->setSource(loadScan(std::move(scan), {WindowRule::Fixed, 0, 4095}).source);
     const auto r = readVoxel(PlaneVolume(volumeStack), {1, 1, 1}, table.data());
     ASSERT_TRUE(r);
-    EXPECT_EQ(
-        describeReading(*r, table.data()),
-        "voxel 1, 1, 1 at -8.0, 1.3, 6.0 mm, slice 0: grey 120, sample 1923, region 4 \"Mid\"");
+    EXPECT_EQ(describeReading(*r, table.data()),
+              "voxel 1, 1, 1 at -8.0, 1.3, 6.0 mm, value 1923, slice 1: grey 120, sample 1923, "
+              "region 4 \"Mid\"");
 }

@@ -141,7 +141,7 @@ TEST(PlaneOrientation, TheAxialPlaneOfAnAxialScanIsTheMainWindowsSliceAtFullReso
                 ASSERT_EQ(x - p.x, (*offset)[0]);
                 ASSERT_EQ(y - p.y, (*offset)[1]);
                 ASSERT_EQ(cut.samples[p.y * axial.width + p.x],
-                          stack->sampleSlice(z)[sampleShownAt(x, y)]);
+                          stack->sampleAt(z, sampleShownAt(x, y)));
             }
         ASSERT_TRUE(offset);
     }

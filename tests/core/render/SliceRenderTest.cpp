@@ -1,5 +1,6 @@
 #include "core/render/SliceRender.h"
 #include "RenderReference.h"
+#include "TestStacks.h"
 
 #include <gtest/gtest.h>
 
@@ -167,4 +168,33 @@ TEST(SliceRender, ColorTableAgreesWithSearchOnRandomTables)
         renderAllRegionsBySearch(stack.data(), 3, round % 3, table.data(), bySearch.data());
         ASSERT_EQ(byTable, bySearch) << "round " << round;
     }
+}
+
+// A stack renders the grey values of the voxels it keeps, in every mode, as
+// the renderer of grey bytes does: a raw sample of 4,095 is grey 255 and one
+// of 4,096 wraps to grey 0; a PGM grey byte is shown as it is.
+TEST(SliceRender, AStackOfSamplesOrGreyBytesRendersItsGreyValues)
+{
+    auto sampleAt = [](std::size_t n) { return n == 0 ? 4095 : n == 1 ? 4096 : (n * 37) % 65536; };
+    auto raw = teststacks::sampleStack(2, sampleAt);
+    Rgb greys(2 * kSlice);
+    for (std::size_t n = 0; n < greys.size(); ++n)
+        greys[n] = greyOf(static_cast<std::uint32_t>(sampleAt(n)));
+    auto pgm = teststacks::greyStack(2, [&](std::size_t n) { return greys[n]; });
+    const auto table = generatedTable();
+    Rgb expected(kRgbBytes), fromRaw(kRgbBytes), fromPgm(kRgbBytes);
+    for (int regionNum : {-1, 3, 17}) {
+        for (int image : {0, 1}) {
+            renderColor(greys.data(), 2, image, table.data(), regionNum, expected.data());
+            renderColor(raw.get(), image, table.data(), regionNum, fromRaw.data());
+            renderColor(pgm.get(), image, table.data(), regionNum, fromPgm.data());
+            ASSERT_EQ(fromRaw, expected) << regionNum << ", slice " << image;
+            ASSERT_EQ(fromPgm, expected) << regionNum << ", slice " << image;
+        }
+    }
+    renderGrey(raw.get(), 0, fromRaw.data());
+    EXPECT_EQ(shown(fromRaw, 0), grey(255));
+    EXPECT_EQ(shown(fromRaw, 1), grey(0));
+    renderGrey(pgm.get(), 2, fromPgm.data());
+    EXPECT_EQ(fromPgm, Rgb(kRgbBytes, 0)) << "no slice 2";
 }

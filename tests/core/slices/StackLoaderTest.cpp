@@ -51,13 +51,16 @@ Expected referencePgm(const std::string& path)
     return e;
 }
 
-// Whether slice z of the stack holds the 32-bit samples' low 16 bits and their grey bytes.
+// Whether slice z of the stack keeps what the 32-bit samples stand for: a
+// raw stack their low 16 bits, a PGM stack their grey bytes.
 ::testing::AssertionResult holds(const SliceStack& stack, int z,
                                  const std::vector<std::uint32_t>& samples)
 {
+    const bool raw = stack.kind() == SliceStack::Kind::Samples;
     for (int i = 0; i < kSliceSamples; ++i)
-        if (stack.sampleSlice(z)[i] != static_cast<std::uint16_t>(samples[i]) ||
-            stack.greySlice(z)[i] != greyOf(samples[i]))
+        if (stack.greyAt(z, i) != greyOf(samples[i]) ||
+            stack.sampleAt(z, i) !=
+                (raw ? static_cast<std::uint16_t>(samples[i]) : greyOf(samples[i]) * 16))
             return ::testing::AssertionFailure() << "slice " << z << ", sample " << i;
     return ::testing::AssertionSuccess();
 }
@@ -85,6 +88,15 @@ void writeRawStack(const TempDir& dir, int count)
 {
     for (int z = 0; z < count; ++z)
         writeFile(dir.file(sliceName(z, "")), slicefiles::rawSlice(rampSlice(z)));
+}
+
+// Slice z of a PGM stack: the grey bytes of rampSlice(seed).
+void writePgmSlice(const TempDir& dir, int z, int seed)
+{
+    std::vector<std::uint8_t> grey;
+    for (std::uint16_t sample : rampSlice(seed))
+        grey.push_back(greyOf(sample));
+    writeFile(dir.file(sliceName(z, ".pgm")), slicefiles::plainPgm(grey));
 }
 
 SharedSliceStack quietLoad(const SliceFileList& files, SharedSliceStack candidate, int threads)
@@ -215,25 +227,43 @@ TEST(StackLoader, ALoadAheadIsTakenOnceWithItsReportsInPlace)
 }
 
 // The first, a middle and the last slice changed between the two loads, on
-// one thread and several: the second stack holds the new slice and the
-// first stack's others; the first stack is left as it was.
+// one thread and several, raw and PGM: the second stack holds the new slice
+// and the first stack's others; the first stack is left as it was.
 TEST(StackLoader, AChangedSliceGivesAStackOfItsOwnAndLeavesTheFirstAsItWas)
 {
-    for (int changed : {0, 3, 6}) {
-        for (int threads : {1, 3}) {
-            TempDir dir;
-            writeRawStack(dir, 7);
-            SliceFileList files = findSliceFiles(dir.prefix().c_str());
-            SharedSliceStack first = quietLoad(files, nullptr, threads);
-            std::vector<std::uint16_t> before(first->samples(), first->samples() + first->size());
+    for (SliceFormat format : {SliceFormat::Raw, SliceFormat::Pgm}) {
+        const bool raw = format == SliceFormat::Raw;
+        auto written = [raw](int seed) {
+            std::vector<std::uint32_t> samples = rampSamples(seed);
+            for (std::uint32_t& s : samples)
+                s = raw ? s : s & ~15u; // a PGM file holds the grey byte only
+            return samples;
+        };
+        for (int changed : {0, 3, 6}) {
+            for (int threads : {1, 3}) {
+                TempDir dir;
+                if (raw)
+                    writeRawStack(dir, 7);
+                for (int z = 0; z < 7 && !raw; ++z)
+                    writePgmSlice(dir, z, z);
+                SliceFileList files = findSliceFiles(dir.prefix().c_str());
+                SharedSliceStack first = quietLoad(files, nullptr, threads);
+                ASSERT_EQ(first->kind(), stackKindOf(format));
+                ASSERT_EQ(quietLoad(files, first, threads), first) << "nothing changed yet";
 
-            writeFile(dir.file(sliceName(changed, "")), slicefiles::rawSlice(rampSlice(100)));
-            SharedSliceStack second = quietLoad(files, first, threads);
-            ASSERT_NE(second, first) << "slice " << changed << ", " << threads << " threads";
-            EXPECT_TRUE(std::equal(before.begin(), before.end(), first->samples()));
-            for (int z = 0; z < 7; ++z)
-                EXPECT_TRUE(holds(*second, z, rampSamples(z == changed ? 100 : z)))
-                    << "slice " << z << " of the second stack, changed " << changed;
+                if (raw)
+                    writeFile(dir.file(sliceName(changed, "")),
+                              slicefiles::rawSlice(rampSlice(100)));
+                else
+                    writePgmSlice(dir, changed, 100);
+                SharedSliceStack second = quietLoad(files, first, threads);
+                ASSERT_NE(second, first) << "slice " << changed << ", " << threads << " threads";
+                for (int z = 0; z < 7; ++z) {
+                    EXPECT_TRUE(holds(*second, z, written(z == changed ? 100 : z)))
+                        << "slice " << z << " of the second stack, changed " << changed;
+                    EXPECT_TRUE(holds(*first, z, written(z))) << "slice " << z << " of the first";
+                }
+            }
         }
     }
 }
@@ -250,22 +280,32 @@ TEST(StackLoader, ACandidateWithAnotherCountIsNeverTaken)
     EXPECT_TRUE(holds(*four, 3, rampSamples(3)));
 }
 
-// The budget counts what a load keeps: 3 bytes a pixel, and nothing for a
-// second load of slices already held.
+// The budget counts what a load keeps: 2 bytes a pixel of a raw slice, 1 of
+// a PGM slice, and nothing for a second load of slices already held.
 TEST(StackLoader, AStackOverTheMemoryBudgetIsRefusedUnlessItIsHeldAlready)
 {
+    TempDir pgm;
+    for (int z = 0; z < 3; ++z)
+        writePgmSlice(pgm, z, z);
+    SharedSliceStack stack;
+    EXPECT_EQ(capturedStdout([&] {
+                  stack = loadImageDirectoryWithin(pgm.prefix().c_str(), 3 * kSliceSamples - 1);
+              }),
+              "Not enough memory for 3 slices of " + pgm.prefix() + "\n");
+    capturedStdout(
+        [&] { stack = loadImageDirectoryWithin(pgm.prefix().c_str(), 3 * kSliceSamples); });
+    EXPECT_EQ(stack->count(), 3);
+
     TempDir dir;
     writeRawStack(dir, 3);
     const std::string prefix = dir.prefix();
-    SharedSliceStack stack;
-    EXPECT_EQ(capturedStdout([&] {
-                  stack = loadImageDirectoryWithin(prefix.c_str(), 3 * kBytesPerLoadedSlice - 1);
-              }),
-              "Not enough memory for 3 slices of " + prefix + "\n");
+    const std::size_t rawBytes = 3 * bytesPerLoadedSlice(SliceFormat::Raw);
+    EXPECT_EQ(
+        capturedStdout([&] { stack = loadImageDirectoryWithin(prefix.c_str(), rawBytes - 1); }),
+        "Not enough memory for 3 slices of " + prefix + "\n");
     EXPECT_EQ(stack->count(), 0);
 
-    capturedStdout(
-        [&] { stack = loadImageDirectoryWithin(prefix.c_str(), 3 * kBytesPerLoadedSlice); });
+    capturedStdout([&] { stack = loadImageDirectoryWithin(prefix.c_str(), rawBytes); });
     ASSERT_EQ(stack->count(), 3);
     SharedSliceStack again;
     std::string output =

@@ -7,7 +7,9 @@
 #include "core/volume/VolumeSource.h"
 
 #include "NiftiFiles.h"
+#include "Scans.h"
 #include "TestFiles.h"
+#include "TestStacks.h"
 #include "regions/RegionTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +18,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 
 using namespace lumidra;
 using namespace niftifiles;
@@ -37,8 +40,8 @@ std::array<imgMaterial, kRegionCount> tissueTable()
     return t;
 }
 
-// The label of a value of the source as the reader's rule gives it, worked
-// out here from nifticlib's own reading: linear from the volume's range onto
+// The label of a value of the source under the minmax window, worked out
+// here from nifticlib's own reading: linear from the volume's range onto
 // 0..4095, the grey value the top eight bits, the first region holding it.
 std::vector<std::uint8_t> expectedLabels(const nifti_image& nim, const imgMaterial* regions)
 {
@@ -86,7 +89,7 @@ TEST(LabelMap, ReadBackItLiesOverAnObliqueReducedSourceVoxelForVoxel)
     nim->qfac = -1.0f;
     saveVolume(*nim, tmp / "oblique.nii.gz");
 
-    const SharedSliceStack stack = openVolume(tmp / "oblique.nii.gz");
+    const SharedSliceStack stack = openVolume(tmp / "oblique.nii.gz", {WindowRule::MinMax});
     ASSERT_EQ(stack->source()->fitFactor, 2);
     const auto table = tissueTable();
     writeLabelMap(tmp / "map", *stack, table.data());
@@ -137,14 +140,53 @@ TEST(LabelMap, ReadBackItLiesOverAnObliqueReducedSourceVoxelForVoxel)
     EXPECT_GT(rows[kRegionCount].voxels, 0u);
 }
 
+// Half a float volume NaN or infinite: those voxels used to count as grey 0,
+// in whatever region took it.
+TEST(LabelMap, NanAndInfiniteVoxelsAreInNoRowAndLabelledZero)
+{
+    testfiles::TempDir tmp;
+    // 30 x 20 x 20: every even voxel not finite, then 3,003 finite voxels of
+    // 100 (grey 6) and the rest 200 (grey 12).
+    std::vector<float> values(12000);
+    const float notFinite[] = {std::nanf(""), std::numeric_limits<float>::infinity(),
+                               -std::numeric_limits<float>::infinity()};
+    for (std::size_t n = 0; n < values.size(); ++n)
+        values[n] = n % 2 == 0 ? notFinite[n / 2 % 3] : n / 2 < 3003 ? 100.0f : 200.0f;
+    auto table = tissueTable();
+    table[0] = makeRecord({"Tissue", 0, 6, 0, 0, 0}); // grey 0 too, where NaN used to go
+    const SharedSliceStack stack =
+        volumeStack(loadScan(scans::makeScan(30, 20, 20, values), {WindowRule::Fixed, 0, 4095}));
+
+    EXPECT_EQ(nonFiniteVoxels(*stack), 6000u);
+    const std::vector<RegionStats> rows =
+        regionStatistics(stackHistogram(*stack, 2), table.data(), voxelMl(*stack));
+    EXPECT_EQ(rows[0].voxels, 3003u);
+    EXPECT_DOUBLE_EQ(rows[0].fraction, 3003.0 / 6000);
+    EXPECT_DOUBLE_EQ(*rows[0].meanSample, 100.0);
+    EXPECT_EQ(rows[kRegionCount].voxels, 6000u - 3003u);
+    std::uint64_t perSlice = 0;
+    for (int z = 0; z < stack->count(); ++z)
+        perSlice += sliceHistogram(*stack, z).total();
+    EXPECT_EQ(perSlice, 6000u);
+
+    writeLabelMap(tmp / "map", *stack, table.data());
+    const NiftiImagePtr map = readWithNifticlib(tmp / "map.nii.gz");
+    ASSERT_TRUE(map);
+    const auto* labels = static_cast<const std::uint8_t*>(map->data);
+    std::uint64_t tissue = 0;
+    for (std::size_t n = 0; n < map->nvox; ++n) {
+        tissue += labels[n] == 1;
+        if (n % 2 == 0) {
+            ASSERT_EQ(labels[n], 0) << "voxel " << n;
+        }
+    }
+    EXPECT_EQ(tissue, 3003u);
+}
+
 TEST(LabelMap, SliceDirectoryMapIsTheStackWithUnitVoxelsAndTheLabelFilesNameEachRegion)
 {
     testfiles::TempDir tmp;
-    auto stack = std::make_shared<SliceStack>(2);
-    for (std::size_t n = 0; n < stack->size(); ++n) {
-        stack->sampleData()[n] = static_cast<std::uint16_t>((n * 7) % 4096);
-        stack->greyData()[n] = greyOf(stack->samples()[n]);
-    }
+    auto stack = teststacks::sampleStack(2, [](std::size_t n) { return (n * 7) % 4096; });
     const auto table = tissueTable();
     writeLabelMap(tmp / "dir map", *stack, table.data());
 
@@ -162,6 +204,9 @@ TEST(LabelMap, SliceDirectoryMapIsTheStackWithUnitVoxelsAndTheLabelFilesNameEach
     EXPECT_EQ(labels[0], 0);                      // grey 0
     EXPECT_EQ(labels[(55 * 16 + 6) / 7 + 1], 1);  // grey 55: both ranges, the first wins
     EXPECT_EQ(labels[(100 * 16 + 6) / 7 + 1], 2); // grey 100
+    // A PGM directory of the same grey bytes maps the same.
+    auto pgm = teststacks::greyStack(2, [](std::size_t n) { return greyOf((n * 7) % 4096); });
+    EXPECT_EQ(labelVoxels(*pgm, table.data()), labels);
 
     const std::string snap = testfiles::readFile(tmp / "dir map.label.txt");
     EXPECT_EQ(snap.rfind("################################################\n"
@@ -191,9 +236,7 @@ TEST(LabelMap, SliceDirectoryMapIsTheStackWithUnitVoxelsAndTheLabelFilesNameEach
 TEST(LabelMap, AFailedExportReplacesNothingAndLeavesNoTemporaryFile)
 {
     testfiles::TempDir tmp;
-    auto stack = std::make_shared<SliceStack>(1);
-    std::fill(stack->sampleData(), stack->sampleData() + stack->size(), 0);
-    std::fill(stack->greyData(), stack->greyData() + stack->size(), 0);
+    auto stack = teststacks::greyStack(1, [](std::size_t) { return 0; });
     const auto table = tissueTable();
 
     testfiles::writeFile(tmp / "old.nii.gz", "old map");
@@ -202,7 +245,7 @@ TEST(LabelMap, AFailedExportReplacesNothingAndLeavesNoTemporaryFile)
     EXPECT_EQ(testfiles::readFile(tmp / "old.nii.gz"), "old map");
 
     EXPECT_THROW(writeLabelMap(tmp / "missing/map", *stack, table.data()), std::runtime_error);
-    EXPECT_THROW(writeLabelMap(tmp / "empty", SliceStack(0), table.data()), std::runtime_error);
+    EXPECT_THROW(writeLabelMap(tmp / "empty", SliceStack(), table.data()), std::runtime_error);
     EXPECT_EQ(testfiles::fileNames(tmp.path()),
               (std::vector<std::string>{"old.label.txt", "old.nii.gz"}));
 

@@ -1,7 +1,10 @@
 #include "core/regions/RegionTable.h"
 #include "core/stats/RegionStats.h"
+#include "core/volume/VolumeReader.h"
 #include "core/volume/VolumeSource.h"
 
+#include "Scans.h"
+#include "TestStacks.h"
 #include "regions/RegionTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -31,12 +34,9 @@ std::array<imgMaterial, kRegionCount> table(imgMaterial a, imgMaterial b, imgMat
 
 std::shared_ptr<SliceStack> stackOf(std::initializer_list<std::uint16_t> firstSamples, int count)
 {
-    auto stack = std::make_shared<SliceStack>(count);
-    std::fill(stack->sampleData(), stack->sampleData() + stack->size(), 0);
-    std::copy(firstSamples.begin(), firstSamples.end(), stack->sampleData());
-    for (std::size_t i = 0; i < stack->size(); ++i)
-        stack->greyData()[i] = greyOf(stack->samples()[i]);
-    return stack;
+    return teststacks::sampleStack(count, [&](std::size_t n) {
+        return n < firstSamples.size() ? firstSamples.begin()[n] : 0;
+    });
 }
 
 } // namespace
@@ -67,17 +67,48 @@ TEST(RegionStats, FirstRegionHoldingAGreyValueTakesItAndTheCountsPartitionTheSca
     EXPECT_DOUBLE_EQ(rows[2].fraction, 1.0 / kSliceSamples);
 }
 
+// Raw samples 4095 and 4080 are both grey 255 and 4096 wraps to grey 0; a
+// PGM grey 255 stands for sample 4080. Whole stacks on one thread and
+// several, and single slices.
+TEST(RegionStats, ARawStackCountsItsSamplesAndAPgmStackItsGreyBytesTimesSixteen)
+{
+    const std::size_t inSlice1 = kSliceSamples + 4464, inSlice2 = 2 * kSliceSamples + 9;
+    auto raw = teststacks::sampleStack(3, [&](std::size_t n) {
+        return n == 5 ? 4095 : n == inSlice1 ? 4080 : n == inSlice2 ? 4096 : 0;
+    });
+    auto pgm =
+        teststacks::greyStack(3, [&](std::size_t n) { return n == 5 || n == inSlice1 ? 255 : 0; });
+    const auto t = table(region("Top", 255, 255), region("Zero", 0, 0), region("None", 1, 0));
+    const std::uint64_t zeros = 3 * kSliceSamples - 2;
+    for (int threads : {1, 3}) {
+        const auto r = regionStatistics(stackHistogram(*raw, threads), t.data(), {});
+        EXPECT_EQ(r[0].voxels, 2u);
+        EXPECT_DOUBLE_EQ(*r[0].meanSample, (4095.0 + 4080.0) / 2);
+        EXPECT_EQ(r[1].voxels, zeros);
+        EXPECT_DOUBLE_EQ(*r[1].meanSample, 4096.0 / static_cast<double>(zeros));
+        const auto p = regionStatistics(stackHistogram(*pgm, threads), t.data(), {});
+        EXPECT_EQ(p[0].voxels, 2u);
+        EXPECT_DOUBLE_EQ(*p[0].meanSample, 4080.0);
+        EXPECT_EQ(p[1].voxels, zeros);
+        EXPECT_DOUBLE_EQ(*p[1].meanSample, 0.0);
+    }
+    EXPECT_EQ(sliceHistogram(*raw, 0).sampleSum[255], 4095u);
+    EXPECT_EQ(sliceHistogram(*raw, 2).sampleSum[0], 4096u);
+    EXPECT_EQ(sliceHistogram(*pgm, 1).count[255], 1u);
+    EXPECT_EQ(sliceHistogram(*pgm, 1).sampleSum[255], 4080u);
+    EXPECT_EQ(sliceHistogram(*pgm, 2).total(), static_cast<std::uint64_t>(kSliceSamples));
+}
+
 TEST(RegionStats, AVolumeCountsItsOwnVoxelsNotThePaddedStack)
 {
     // A 2 x 2 x 2 volume shown as two padded slices: only its 8 voxels count,
-    // slice by slice through the plane each slice shows.
-    auto stack = stackOf({}, 2);
-    auto source = std::make_shared<VolumeSource>();
-    source->nx = source->ny = source->nz = 2;
-    source->samples = {16, 16, 32, 4095, 16, 0, 0, 0};
-    source->voxelMm = {2.0, 2.0, 2.5};
-    source->planeOfSlice = {1, 0};
-    stack->setSource(source);
+    // slice by slice through the plane each slice shows (k runs downward, so
+    // slice 0 shows plane 1). A window of 0:4095 keeps each value as its sample.
+    ScanVoxels scan = scans::makeScan<std::uint16_t>(2, 2, 2, {16, 16, 32, 4095, 16, 0, 0, 0});
+    scan.voxelMm = {2.0, 2.0, 2.5};
+    scan.toMm[2][2] = -2.5;
+    const SharedSliceStack stack =
+        volumeStack(loadScan(std::move(scan), {WindowRule::Fixed, 0, 4095}));
 
     const auto t = table(region("One", 1, 1), region("Two", 2, 2), region("Top", 255, 255));
     const auto all = regionStatistics(stackHistogram(*stack), t.data(), voxelMl(*stack));
@@ -99,11 +130,11 @@ TEST(RegionStats, CsvQuotesNamesAndLeavesUnknownValuesEmpty)
     const auto rows = regionStatistics(stackHistogram(*stack), t.data(), {});
     const std::string csv = statsCsvRows("a,b.nii", rows, t.data());
 
-    EXPECT_EQ(statsCsvHeader(),
-              "input,region,name,min,max,voxels,fraction,volume_ml,mean_sample\n");
+    EXPECT_EQ(statsCsvHeader(), "input,region,name,min,max,voxels,fraction,volume_ml,mean_sample,"
+                                "min_value,max_value\n");
     EXPECT_EQ(csv.substr(0, csv.find('\n')),
-              "\"a,b.nii\",0,\"Grey, \"\"matter\"\"\",0,0,65536,1.000000,,0.000000");
-    EXPECT_NE(csv.find("\"a,b.nii\",1,\xC3\xA9,1,1,0,0.000000,,\n"), std::string::npos);
+              "\"a,b.nii\",0,\"Grey, \"\"matter\"\"\",0,0,65536,1.000000,,0.000000,,");
+    EXPECT_NE(csv.find("\"a,b.nii\",1,\xC3\xA9,1,1,0,0.000000,,,,\n"), std::string::npos);
     EXPECT_EQ(csv.substr(csv.rfind('\n', csv.size() - 2) + 1),
-              "\"a,b.nii\",none,,,,0,0.000000,,\n");
+              "\"a,b.nii\",none,,,,0,0.000000,,,,\n");
 }

@@ -283,8 +283,8 @@ TEST_F(MainWindowTest, MenusCarryTheirCommandsAndAccelerators)
               (QStringList{"&Open...=Ctrl+O", "O&pen Region Info...=Ctrl+P",
                            "&Save Region Info...=Ctrl+S", "=", "E&xit=Ctrl+X",
                            "Haa&r Wavelet Window...=Ctrl+R", "&Information=Ctrl+I", "&About=Ctrl+A",
-                           "&Open Volume...=Ctrl+Shift+O",
-                           "&Export Region Map...=", "Three &Planes...=Ctrl+Shift+P",
+                           "&Open Volume...=Ctrl+Shift+O", "&Export Region Map...=",
+                           "&Intensity Window...=", "Three &Planes...=Ctrl+Shift+P",
                            "Region &Analysis...=Ctrl+T", "&Undo=Ctrl+Z", "&Redo=Ctrl+Shift+Z"}));
 }
 

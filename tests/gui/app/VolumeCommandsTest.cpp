@@ -6,10 +6,14 @@
 #include "NiftiFiles.h"
 #include "core/volume/VolumeReader.h"
 #include "core/volume/VolumeSource.h"
+#include "gui/analysis/AnalysisWindow.h"
+#include "gui/analysis/RegionStatsModel.h"
+#include "gui/app/IntensityWindowDialog.h"
 #include "gui/controls/ImageSelect.h"
 #include "gui/controls/RtSlider.h"
 #include "gui/views/DisplayRegion.h"
 
+#include <QLabel>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -76,7 +80,7 @@ TEST_F(VolumeWindowTest, OpenVolumeResetsTheViewsAsOpeningADirectoryDoes)
     const SharedSliceStack reread = openVolume(scan);
     EXPECT_TRUE(held->sameSlices(*reread));
     for (int p : {0, 127 * 256 + 128, 65535})
-        EXPECT_EQ(shownGrey(window->greyView(), p), held->greySlice(0)[p]) << p;
+        EXPECT_EQ(shownGrey(window->greyView(), p), held->greyAt(0, p)) << p;
     EXPECT_TRUE(guitest::screenShowsRgb(*window->greyView(), window->greyView()->rgbBuffer(), 256));
 
     // A volume that cannot be read is one line on standard output; the views keep theirs.
@@ -90,9 +94,23 @@ TEST_F(VolumeWindowTest, OpenVolumeResetsTheViewsAsOpeningADirectoryDoes)
     EXPECT_EQ(window->imageCount(), 4);
     EXPECT_EQ(window->currentImage(), 1);
 
+    // Chosen in the dialog, the failure is also a message box with the reason.
+    const guitest::MessageShown box = guitest::answerMessageBox([&] {
+        guitest::answerFileDialog(LUMIDRA_CORPUS_DIR "/nifti/truncated.nii.gz",
+                                  [&] { window->selOpenVolume(); });
+    });
+    EXPECT_TRUE(box.text.contains("truncated")) << box.text.toStdString();
+
     // Cancelled: nothing happens.
     guitest::answerFileDialog(QString(), [&] { window->selOpenVolume(); });
     EXPECT_EQ(window->greyView()->sliceStack(), held);
+
+    // The next volume opens through the window chosen for volumes.
+    window->setVolumeWindow({WindowRule::MinMax});
+    ASSERT_TRUE(window->openVolumeFile(scan));
+    const SharedSliceStack minmax = window->greyView()->sliceStack();
+    EXPECT_TRUE(minmax->sameSlices(*openVolume(scan, {WindowRule::MinMax})));
+    EXPECT_FALSE(minmax->sameSlices(*reread)) << "opened by default through robust";
 }
 
 TEST_F(VolumeWindowTest, ExportRegionMapWritesTheMapOfWhatTheWindowHolds)
@@ -115,6 +133,11 @@ TEST_F(VolumeWindowTest, ExportRegionMapWritesTheMapOfWhatTheWindowHolds)
     const std::string failed =
         capturedStdout([&] { EXPECT_FALSE(window->exportRegionMap(prefix + "/none/map")); });
     EXPECT_EQ(failed.rfind("Region map not written: "), 0u) << failed;
+    const guitest::MessageShown box = guitest::answerMessageBox([&] {
+        guitest::answerFileDialog(QString::fromStdString(prefix + "/none/map.nii.gz"),
+                                  [&] { window->selExportRegionMap(); });
+    });
+    EXPECT_TRUE(box.text.contains("none/map")) << box.text.toStdString();
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(cwd.path() / "maps"), {}), 3);
 }
 
@@ -124,15 +147,63 @@ TEST(MainWindowStartup, ShowsTheGivenDirectoryOrStackInsteadOfData)
     guitest::writeTestStack(cwd.path() / "data", 3);
     guitest::writeTestStack(cwd.path() / "other", 2, 5);
     {
-        MainWidget window(StartupImages{(cwd.path() / "other/").string(), nullptr});
+        MainWidget window(StartupImages{(cwd.path() / "other/").string(), nullptr, {}});
         EXPECT_EQ(window.imageCount(), 2);
         EXPECT_EQ(window.findChild<ImageSelect*>("imgSel")->maximum(), 1);
         EXPECT_EQ(shownGrey(window.colourView(), 7 + 256 * 9), guitest::testGrey(7, 9, 5));
     }
     const SharedSliceStack stack = openVolume(writeScan(cwd.path()));
-    MainWidget window(StartupImages{std::string(), stack});
+    MainWidget window(StartupImages{std::string(), stack, {}});
     EXPECT_EQ(window.imageCount(), 4);
     EXPECT_EQ(window.greyView()->sliceStack(), stack);
     EXPECT_EQ(window.colourView()->sliceStack(), stack);
-    EXPECT_EQ(shownGrey(window.greyView(), 127 * 256 + 128), stack->greySlice(0)[127 * 256 + 128]);
+    EXPECT_EQ(shownGrey(window.greyView(), 127 * 256 + 128), stack->greyAt(0, 127 * 256 + 128));
 }
+
+namespace {
+
+TEST_F(VolumeWindowTest, AnotherIntensityWindowRedrawsTheVolumeWhereTheUserWas)
+{
+    ASSERT_TRUE(window->openVolumeFile(scan));
+    window->findChild<ImageSelect*>("imgSel")->setValue(2);
+    window->showAnalysis();
+    guitest::answerModal<IntensityWindowDialog>(
+        "the Intensity Window dialog", [&] { window->selIntensityWindow(); },
+        [](IntensityWindowDialog* dialog) {
+            dialog->setPolicy({WindowRule::Fixed, 0.0, 500.0});
+            dialog->accept();
+        });
+    const SharedSliceStack& stack = window->greyView()->sliceStack();
+    const VolumeSource* source = stack->source();
+    ASSERT_NE(source, nullptr);
+    EXPECT_EQ(source->window(), (IntensityWindow{WindowRule::Fixed, 0.0, 500.0}));
+    EXPECT_EQ(window->colourView()->sliceStack(), stack);
+    EXPECT_EQ(window->currentImage(), 2) << "the slice stays";
+    for (int p = 0; p < 65536; p += 97) {
+        if (const auto v = source->voxelAt(2, p)) {
+            ASSERT_EQ(shownGrey(window->greyView(), p),
+                      source->window().sampleOf(source->valueAt(source->indexOf(*v))) >> 4)
+                << p;
+        }
+    }
+    EXPECT_TRUE(guitest::screenShowsRgb(*window->greyView(), window->greyView()->rgbBuffer(), 256));
+
+    // The Analysis window reads the window and each range in the scan's units.
+    QApplication::processEvents();
+    AnalysisWindow* analysis = window->analysisWindow();
+    EXPECT_TRUE(analysis->findChild<QLabel*>("summary")->text().contains("window 0:500"));
+    const QString values =
+        analysis->statistics()->index(0, RegionStatsModel::Values).data().toString();
+    EXPECT_TRUE(values.startsWith("0 to 31.")) << values.toStdString();
+
+    // A slice directory keeps its samples; the policy waits for the next volume.
+    window->openVolumeFile(scan);
+    guitest::answerFileDialog(QString::fromStdString((cwd.path() / "data").string()),
+                              [&] { window->selOpen(); });
+    const SharedSliceStack slices = window->greyView()->sliceStack();
+    EXPECT_TRUE(window->applyVolumeWindow({WindowRule::MinMax, 0, 0}));
+    EXPECT_EQ(window->greyView()->sliceStack(), slices);
+    EXPECT_EQ(window->volumeWindow().rule, WindowRule::MinMax);
+}
+
+} // namespace
