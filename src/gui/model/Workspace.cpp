@@ -5,6 +5,7 @@
 #include <QUndoCommand>
 #include <QUndoStack>
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -138,6 +139,15 @@ void Workspace::setShownRegion(int region)
         return;
     shown_ = region;
     emit shownRegionChanged(region);
+}
+
+void Workspace::setMinIsland(int voxels)
+{
+    voxels = std::max(voxels, 0);
+    if (voxels == minIsland_)
+        return;
+    minIsland_ = voxels;
+    emit minIslandChanged(voxels);
 }
 
 void Workspace::setCursorReading(const QString& text)

@@ -76,6 +76,12 @@ public:
 
     QUndoStack* undoStack() const { return undo_; }
 
+    // Pieces of a region smaller than this many voxels (6-connected, in 3-D)
+    // count as no region in the statistics, region maps and the three planes;
+    // 0 leaves every piece in. The main window's views never leave any out.
+    int minIsland() const { return minIsland_; }
+    void setMinIsland(int voxels);
+
     // The last reading of the value under the cursor in any view; empty when
     // the cursor is on none.
     const QString& cursorReading() const { return reading_; }
@@ -117,6 +123,7 @@ signals:
     void currentRegionChanged(int region);
     void shownRegionChanged(int region);
     void cursorReadingChanged(const QString& text);
+    void minIslandChanged(int voxels);
 
 private:
     class Step;
@@ -133,6 +140,7 @@ private:
     int current_ = 0;
     int shown_ = 0;
     QString reading_;
+    int minIsland_ = 0;
     QUndoStack* undo_ = nullptr;
     // The step just made, while quiet edits may still amend it.
     Step* amendable_ = nullptr;
