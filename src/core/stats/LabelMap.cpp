@@ -16,24 +16,6 @@ namespace lumidra {
 
 namespace {
 
-int colourByte(std::int32_t v)
-{
-    return std::clamp<std::int32_t>(v, 0, 255);
-}
-
-// A label in quotes holds no quote and no line break.
-std::string quotedLabel(const imgMaterial& region)
-{
-    std::string name = regionNameUtf8(region);
-    for (char& c : name) {
-        if (c == '"')
-            c = '\'';
-        else if (static_cast<unsigned char>(c) < 0x20)
-            c = ' ';
-    }
-    return name;
-}
-
 // A colour table name is one word: blanks become '_', an empty name the region's number.
 std::string tableName(const imgMaterial& region, int k)
 {
@@ -45,44 +27,23 @@ std::string tableName(const imgMaterial& region, int k)
     return name.empty() ? "Region" + std::to_string(k) : name;
 }
 
-// The voxels a map covers: a volume's own, or a slice directory's pixels.
-struct Scan {
-    const std::uint16_t* samples;
-    std::size_t count;
-    int nx, ny, nz;
-    const VolumeSource* source; // null for a slice directory
-};
-
-Scan scanOf(const VolumeSource& s)
+// A label in quotes holds no quote and no line break; an empty one would end
+// ITK-SNAP's reading of the file, so it takes the colour table's name.
+std::string quotedLabel(const imgMaterial& region, int k)
 {
-    return {s.samples.data(), s.samples.size(), s.nx, s.ny, s.nz, &s};
-}
-
-Scan scanOf(const SliceStack& stack)
-{
-    if (const VolumeSource* source = stack.source())
-        return scanOf(*source);
-    return {stack.samples(), stack.size(), kSliceSide, kSliceSide, stack.count(), nullptr};
-}
-
-std::vector<std::uint8_t> labelsOf(const Scan& scan, const imgMaterial* regions)
-{
-    const RegionOfGrey owner = regionOfGrey(regions);
-    std::array<std::uint8_t, 256> labelOfGrey{};
-    for (int v = 0; v < 256; ++v)
-        labelOfGrey[v] = owner[v] == kNoRegion ? 0 : static_cast<std::uint8_t>(owner[v] + 1);
-    std::vector<std::uint8_t> labels(scan.count);
-    for (std::size_t n = 0; n < scan.count; ++n)
-        labels[n] = labelOfGrey[greyOf(scan.samples[n])];
-    return labels;
+    std::string name = regionNameUtf8(region);
+    if (name.empty())
+        return tableName(region, k);
+    for (char& c : name) {
+        if (c == '"')
+            c = '\'';
+        else if (static_cast<unsigned char>(c) < 0x20)
+            c = ' ';
+    }
+    return name;
 }
 
 } // namespace
-
-std::vector<std::uint8_t> labelVoxels(const SliceStack& stack, const imgMaterial* regions)
-{
-    return labelsOf(scanOf(stack), regions);
-}
 
 std::string itkSnapLabelText(const imgMaterial* regions)
 {
@@ -105,9 +66,9 @@ std::string itkSnapLabelText(const imgMaterial* regions)
     for (int k = 0; k < kRegionCount; ++k) {
         const imgMaterial& r = regions[k];
         std::snprintf(line, sizeof line, "%5d %5d %4d %4d        1  1  1    \"", k + 1,
-                      colourByte(r.red), colourByte(r.green), colourByte(r.blue));
+                      +colourByte(r.red), +colourByte(r.green), +colourByte(r.blue));
         text += line;
-        text += quotedLabel(r);
+        text += quotedLabel(r, k);
         text += "\"\n";
     }
     return text;
@@ -121,8 +82,8 @@ std::string colourTableText(const imgMaterial* regions)
     for (int k = 0; k < kRegionCount; ++k) {
         const imgMaterial& r = regions[k];
         text += std::to_string(k + 1) + ' ' + tableName(r, k) + ' ' +
-                std::to_string(colourByte(r.red)) + ' ' + std::to_string(colourByte(r.green)) +
-                ' ' + std::to_string(colourByte(r.blue)) + " 255\n";
+                std::to_string(+colourByte(r.red)) + ' ' + std::to_string(+colourByte(r.green)) +
+                ' ' + std::to_string(+colourByte(r.blue)) + " 255\n";
     }
     return text;
 }
@@ -134,7 +95,8 @@ std::array<std::string, 3> labelMapFiles(const std::string& prefix)
 
 namespace {
 
-void writeMapFiles(const std::string& prefix, const Scan& scan, const imgMaterial* regions)
+void writeMapFiles(const std::string& prefix, const ScanGrid& scan, const imgMaterial* regions,
+                   const std::vector<std::uint8_t>& labels)
 {
     const std::array<std::string, 3> files = labelMapFiles(prefix);
     if (scan.count == 0)
@@ -148,7 +110,7 @@ void writeMapFiles(const std::string& prefix, const Scan& scan, const imgMateria
     StagedFile volume(files[0], ".nii.gz");
     StagedFile snap(files[1]);
     StagedFile table(files[2]);
-    writeLabelVolume(volume.temporaryPath(), labelsOf(scan, regions), scan.nx, scan.ny, scan.nz,
+    writeLabelVolume(volume.temporaryPath(), labels, scan.nx, scan.ny, scan.nz,
                      scan.source ? &scan.source->header : nullptr, kRegionCount);
     snap.write(itkSnapLabelText(regions));
     table.write(colourTableText(regions));
@@ -164,13 +126,24 @@ void writeMapFiles(const std::string& prefix, const Scan& scan, const imgMateria
 
 void writeLabelMap(const std::string& prefix, const SliceStack& stack, const imgMaterial* regions)
 {
-    writeMapFiles(prefix, scanOf(stack), regions);
+    const ScanGrid scan = scanGrid(stack);
+    writeMapFiles(prefix, scan, regions, labelVoxels(scan, regions));
 }
 
 void writeLabelMap(const std::string& prefix, const VolumeSource& source,
                    const imgMaterial* regions)
 {
-    writeMapFiles(prefix, scanOf(source), regions);
+    const ScanGrid scan = scanGrid(source);
+    writeMapFiles(prefix, scan, regions, labelVoxels(scan, regions));
+}
+
+void writeLabelMap(const std::string& prefix, const SliceStack& stack, const imgMaterial* regions,
+                   const RegionMap& map)
+{
+    const ScanGrid scan = scanGrid(stack);
+    if (map.labels.size() != scan.count)
+        throw std::invalid_argument("a region map of another scan");
+    writeMapFiles(prefix, scan, regions, map.labels);
 }
 
 } // namespace lumidra

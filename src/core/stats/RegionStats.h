@@ -47,6 +47,16 @@ struct RegionStats {
     double fraction = 0;              // of all voxels of the scan
     std::optional<double> volumeMl;   // when the voxel size is known
     std::optional<double> meanSample; // when the region takes any voxel
+    // The region's 6-connected 3-D pieces, when they were counted (never
+    // for the no-region row).
+    std::optional<std::uint64_t> pieces;
+};
+
+// Each record's voxels and the sum of their samples; index kRegionCount
+// holds the voxels no region takes.
+struct RegionTally {
+    std::array<std::uint64_t, kRegionCount + 1> voxels{};
+    std::array<std::uint64_t, kRegionCount + 1> sampleSum{};
 };
 
 // One row per record of the table in table order, then the no-region row.
@@ -54,8 +64,13 @@ struct RegionStats {
 std::vector<RegionStats> regionStatistics(const GreyHistogram& histogram,
                                           const imgMaterial* regions,
                                           std::optional<double> voxelMl);
+std::vector<RegionStats> regionStatistics(const RegionTally& tally, std::optional<double> voxelMl);
 
-// A record's name as UTF-8: region files hold Latin-1 bytes.
+// A record's name as the exports write it, in UTF-8: its bytes taken as
+// UTF-8 when they are valid UTF-8 (a hand-written region file), else as
+// Latin-1 (what the window writes). A name that fills its field and ends in
+// a character cut short is UTF-8 without that character, so no export holds
+// half of one.
 std::string regionNameUtf8(const imgMaterial& region);
 
 // The statistics as CSV: the header line, and the rows of one input.

@@ -21,7 +21,7 @@ SuggestRegionsDialog::SuggestRegionsDialog(const lumidra::GreyCounts& stackCount
         tr("Splits the grey values 1 to 255 of the whole stack into classes that differ "
            "as much as possible (multi-level Otsu); grey 0, the background, is left out.\n"
            "Accepting writes the classes, dark to bright, into regions 0 onwards as "
-           "\"Class 1\", \"Class 2\", ...; the other regions stay as they are."),
+           "\"Class1\", \"Class2\", ...; the other regions stay as they are."),
         this);
     about->setWordWrap(true);
     layout->addWidget(about);

@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // Three regions, the second overlapping the first, and grey values no
-// region takes (the other records hold empty ranges).
+// region takes (the other records hold empty ranges, one has no name).
 std::array<imgMaterial, kRegionCount> tissueTable()
 {
     std::array<imgMaterial, kRegionCount> t{};
@@ -34,6 +34,7 @@ std::array<imgMaterial, kRegionCount> tissueTable()
     t[0] = makeRecord({"Fluid", 10, 60, 0, 0, 255});
     t[1] = makeRecord({"Grey \"matter\"", 50, 120, 300, 128, -4});
     t[2] = makeRecord({"White", 200, 255, 250, 250, 250});
+    t[3] = makeRecord({"", 1, 0, 1, 2, 3});
     return t;
 }
 
@@ -170,16 +171,20 @@ TEST(LabelMap, SliceDirectoryMapIsTheStackWithUnitVoxelsAndTheLabelFilesNameEach
               0u);
     EXPECT_NE(snap.find("\n    0     0    0    0        0  0  0    \"Clear Label\"\n"),
               std::string::npos);
-    // Colours clamped to a byte; the quotes of a name cannot end its label early.
-    EXPECT_NE(snap.find("\n    2   255  128    0        1  1  1    \"Grey 'matter'\"\n"),
+    // Colours as the views show them, their low byte; the quotes of a name
+    // cannot end its label early; a label is never empty (ITK-SNAP stops there).
+    EXPECT_NE(snap.find("\n    2    44  128  252        1  1  1    \"Grey 'matter'\"\n"),
+              std::string::npos)
+        << snap;
+    EXPECT_NE(snap.find("\n    4     1    2    3        1  1  1    \"Region3\"\n"),
               std::string::npos)
         << snap;
     EXPECT_NE(snap.find("\n   17     0    0    0        1  1  1    \"Unused\"\n"),
               std::string::npos);
 
     const std::string ctbl = testfiles::readFile(tmp / "dir map.ctbl");
-    EXPECT_NE(ctbl.find("\n0 Clear_Label 0 0 0 0\n1 Fluid 0 0 255 255\n2 Grey_\"matter\" 255 128 "
-                        "0 255\n3 White 250 250 250 255\n"),
+    EXPECT_NE(ctbl.find("\n0 Clear_Label 0 0 0 0\n1 Fluid 0 0 255 255\n2 Grey_\"matter\" 44 128 "
+                        "252 255\n3 White 250 250 250 255\n4 Region3 1 2 3 255\n"),
               std::string::npos)
         << ctbl;
     int entries = 0;
