@@ -1,13 +1,16 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 struct StatsOptions {
     std::string rif = "./data/colornfo.txt";
-    std::string csv;    // empty: standard output
-    std::string labels; // empty: no label maps
+    bool rifGiven = false;       // --rif was given, rather than the default
+    std::string csv;             // empty: standard output
+    std::string labels;          // empty: no label maps
+    std::uint64_t minIsland = 0; // pieces of a region smaller than this go to none; 0: off
     int jobs = 1;
     std::vector<std::string> inputs;
 };
@@ -22,7 +25,13 @@ std::vector<std::string> labelPrefixes(const std::string& prefix,
                                        const std::vector<std::string>& inputs);
 
 // Region statistics of every input as CSV, in input order, on
-// options.jobs threads; label maps when asked. A failed input is one line
+// options.jobs threads, each region's 6-connected pieces counted and those
+// smaller than options.minIsland given to none; label maps when asked. A failed input is one line
 // on err and the others go on. Returns 0, or kStatsInputFailed when an
 // input, the region file or the output failed.
 int runStats(const StatsOptions& options, std::FILE* out, std::FILE* err);
+
+// The region files installed with the tools, each with what it is for,
+// where this program finds them (its own prefix's share/lumidra/, else the
+// one it was built for).
+std::vector<std::string> installedRegionFiles();

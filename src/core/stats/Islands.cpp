@@ -11,11 +11,16 @@ namespace lumidra {
 
 namespace {
 
-// A run of one non-zero label along i within a row: [begin, end).
+// A run of one non-zero label along i within a row: [begin, end), its label
+// kept beside its end so that joining rows reads nothing else.
 struct Run {
     std::uint32_t begin;
-    std::uint32_t end;
+    std::uint32_t endAndLabel;
+
+    std::uint32_t end() const { return endAndLabel >> 8; }
+    std::uint8_t label() const { return static_cast<std::uint8_t>(endAndLabel); }
 };
+constexpr std::size_t kMaxRowLength = (std::size_t{1} << 24) - 1;
 
 // Rows are read eight labels at a time: a long run (the background, the
 // inside of a tissue) costs one comparison per eight voxels.
@@ -108,8 +113,8 @@ public:
     }
 
     // Numbers the pieces, counts their voxels and sets those of fewer than
-    // minVoxels to 0; returns the pieces left per label.
-    std::array<std::uint64_t, 256> keepPieces(std::uint64_t minVoxels)
+    // minVoxels to 0: the pieces left per label, and the voxels set to 0.
+    void keepPieces(std::uint64_t minVoxels, LabelPieces& result)
     {
         // In index order a run's parent is already numbered (parent <= index),
         // and a piece is first met at its root, in the row that holds it.
@@ -121,32 +126,29 @@ public:
                 if (p == n) {
                     parent_[n] = static_cast<std::uint32_t>(voxels.size());
                     voxels.push_back(0);
-                    labelOf.push_back(labels_[r * nx_ + runs_[n].begin]);
+                    labelOf.push_back(runs_[n].label());
                 } else {
                     parent_[n] = parent_[p];
                 }
-                voxels[parent_[n]] += runs_[n].end - runs_[n].begin;
+                voxels[parent_[n]] += runs_[n].end() - runs_[n].begin;
             }
         }
         const std::size_t pieces = voxels.size();
-        std::array<std::uint64_t, 256> kept{};
         std::vector<std::uint8_t> drop(pieces, 0);
-        bool any = false;
         for (std::size_t c = 0; c < pieces; ++c) {
             drop[c] = voxels[c] < minVoxels;
-            any = any || drop[c];
-            kept[labelOf[c]] += !drop[c];
+            result.dropped += drop[c] ? voxels[c] : 0;
+            result.pieces[labelOf[c]] += !drop[c];
         }
-        if (any) {
+        if (result.dropped > 0) {
             inParallel(nz_, threads_, [&](std::size_t, std::size_t k0, std::size_t k1) {
                 for (std::size_t r = k0 * ny_; r < k1 * ny_; ++r)
                     for (std::uint32_t n = rowStart_[r]; n < rowStart_[r + 1]; ++n)
                         if (drop[parent_[n]])
                             std::memset(labels_ + r * nx_ + runs_[n].begin, 0,
-                                        runs_[n].end - runs_[n].begin);
+                                        runs_[n].end() - runs_[n].begin);
             });
         }
-        return kept;
     }
 
 private:
@@ -168,7 +170,8 @@ private:
         for (std::size_t i = 0; i < nx_;) {
             const std::size_t end = runEnd(l, i, nx_);
             if (l[i] != 0) {
-                runs_[n] = {static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(end)};
+                runs_[n] = {static_cast<std::uint32_t>(i),
+                            static_cast<std::uint32_t>(end << 8 | l[i])};
                 parent_[n] = n;
                 ++n;
             }
@@ -194,14 +197,12 @@ private:
     {
         std::uint32_t x = rowStart_[a], y = rowStart_[b];
         const std::uint32_t xEnd = rowStart_[a + 1], yEnd = rowStart_[b + 1];
-        const std::uint8_t* la = rowLabels(a);
-        const std::uint8_t* lb = rowLabels(b);
         while (x < xEnd && y < yEnd) {
-            const Run& u = runs_[x];
-            const Run& v = runs_[y];
-            if (u.begin < v.end && v.begin < u.end && la[u.begin] == lb[v.begin])
+            const Run u = runs_[x];
+            const Run v = runs_[y];
+            if (u.label() == v.label() && u.begin < v.end() && v.begin < u.end())
                 unite(x, y);
-            if (u.end < v.end)
+            if (u.end() < v.end())
                 ++x;
             else
                 ++y;
@@ -246,13 +247,15 @@ LabelPieces removeIslands(std::vector<std::uint8_t> labels, int nx, int ny, int 
                                  static_cast<std::uint64_t>(nz);
     if (voxels != labels.size())
         throw std::invalid_argument("the labels do not fill the volume's dimensions");
-    if (voxels > std::numeric_limits<std::uint32_t>::max())
-        throw std::invalid_argument("a label volume of more than 2^32 - 1 voxels");
+    if (voxels > std::numeric_limits<std::uint32_t>::max() ||
+        static_cast<std::size_t>(nx) > kMaxRowLength)
+        throw std::invalid_argument("a label volume of more than 2^32 - 1 voxels, or rows of "
+                                    "more than 2^24 - 1");
     LabelPieces result;
     if (voxels > 0) {
         RunLabelling runs(labels.data(), nx, ny, nz, threads);
         runs.label();
-        result.pieces = runs.keepPieces(minVoxels);
+        runs.keepPieces(minVoxels, result);
     }
     result.labels = std::move(labels);
     return result;

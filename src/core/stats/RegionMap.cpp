@@ -20,12 +20,28 @@ ScanGrid scanGrid(const SliceStack& stack)
     return {stack.samples(), stack.size(), kSliceSide, kSliceSide, stack.count(), nullptr};
 }
 
-std::vector<std::uint8_t> labelVoxels(const ScanGrid& scan, const imgMaterial* regions, int threads)
+namespace {
+
+std::array<std::uint8_t, 256> labelsOfGreys(const imgMaterial* regions)
 {
     const RegionOfGrey owner = regionOfGrey(regions);
     std::array<std::uint8_t, 256> labelOfGrey{};
     for (int v = 0; v < 256; ++v)
         labelOfGrey[v] = owner[v] == kNoRegion ? 0 : static_cast<std::uint8_t>(owner[v] + 1);
+    return labelOfGrey;
+}
+
+std::size_t rowOfLabel(std::uint8_t label)
+{
+    // Labels past the table, which no map holds, count as no region.
+    return label == 0 || label > kRegionCount ? kRegionCount : label - 1u;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> labelVoxels(const ScanGrid& scan, const imgMaterial* regions, int threads)
+{
+    const std::array<std::uint8_t, 256> labelOfGrey = labelsOfGreys(regions);
     std::vector<std::uint8_t> labels(scan.count);
     inParallel(scan.count, threads, [&](std::size_t, std::size_t begin, std::size_t end) {
         for (std::size_t n = begin; n < end; ++n)
@@ -53,6 +69,8 @@ RegionMap regionMap(const SliceStack& stack, const imgMaterial* regions, std::ui
     map.labels = std::move(kept.labels);
     for (int k = 0; k < kRegionCount; ++k)
         map.pieces[k] = kept.pieces[k + 1];
+    map.islandVoxels = kept.dropped;
+    map.labelOfGrey = labelsOfGreys(regions);
     return map;
 }
 
@@ -62,11 +80,25 @@ void tallyLabels(RegionTally& tally, const std::uint8_t* labels, const std::uint
                  std::size_t n)
 {
     for (std::size_t i = 0; i < n; ++i) {
-        // Labels past the table, which no map holds, count as no region.
-        const std::size_t row =
-            labels[i] == 0 || labels[i] > kRegionCount ? kRegionCount : labels[i] - 1u;
+        const std::size_t row = rowOfLabel(labels[i]);
         ++tally.voxels[row];
         tally.sampleSum[row] += samples[i];
+    }
+}
+
+// Moves the voxels the map gave to none from their region's row to none's.
+void tallyIslands(RegionTally& tally, const RegionMap& map, const std::uint8_t* labels,
+                  const std::uint16_t* samples, std::size_t n)
+{
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint8_t before = map.labelOfGrey[greyOf(samples[i])];
+        if (labels[i] != before) {
+            const std::size_t row = rowOfLabel(before);
+            --tally.voxels[row];
+            tally.sampleSum[row] -= samples[i];
+            ++tally.voxels[kRegionCount];
+            tally.sampleSum[kRegionCount] += samples[i];
+        }
     }
 }
 
@@ -82,17 +114,37 @@ void checkMapOf(const ScanGrid& scan, const RegionMap& map)
 std::vector<RegionStats> mapStatistics(const SliceStack& stack, const RegionMap& map,
                                        std::optional<double> voxelMl, int threads)
 {
+    return mapStatistics(stackHistogram(stack, threads), stack, map, voxelMl, threads);
+}
+
+// The counts are the histogram's, the regions as they were when the map was
+// made, less what went to none: only the voxels whose label changed are
+// read twice, and none when no island was left out.
+std::vector<RegionStats> mapStatistics(const GreyHistogram& histogram, const SliceStack& stack,
+                                       const RegionMap& map, std::optional<double> voxelMl,
+                                       int threads)
+{
     const ScanGrid scan = scanGrid(stack);
     checkMapOf(scan, map);
-    std::vector<RegionTally> parts(partsFor(scan.count, threads));
-    inParallel(scan.count, threads, [&](std::size_t part, std::size_t begin, std::size_t end) {
-        tallyLabels(parts[part], map.labels.data() + begin, scan.samples + begin, end - begin);
-    });
     RegionTally tally;
-    for (const RegionTally& part : parts) {
-        for (int row = 0; row <= kRegionCount; ++row) {
-            tally.voxels[row] += part.voxels[row];
-            tally.sampleSum[row] += part.sampleSum[row];
+    for (int v = 0; v < 256; ++v) {
+        const std::size_t row = rowOfLabel(map.labelOfGrey[v]);
+        tally.voxels[row] += histogram.count[v];
+        tally.sampleSum[row] += histogram.sampleSum[v];
+    }
+    if (map.islandVoxels > 0) {
+        // Unsigned arithmetic: each part's own decrements and increments wrap
+        // and come right in the sum.
+        std::vector<RegionTally> parts(partsFor(scan.count, threads));
+        inParallel(scan.count, threads, [&](std::size_t part, std::size_t begin, std::size_t end) {
+            tallyIslands(parts[part], map, map.labels.data() + begin, scan.samples + begin,
+                         end - begin);
+        });
+        for (const RegionTally& part : parts) {
+            for (int row = 0; row <= kRegionCount; ++row) {
+                tally.voxels[row] += part.voxels[row];
+                tally.sampleSum[row] += part.sampleSum[row];
+            }
         }
     }
     std::vector<RegionStats> rows = regionStatistics(tally, voxelMl);

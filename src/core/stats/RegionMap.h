@@ -45,6 +45,8 @@ struct RegionMap {
     std::uint64_t minIsland = 0;
     std::vector<std::uint8_t> labels;
     std::array<std::uint64_t, kRegionCount> pieces{};
+    std::uint64_t islandVoxels = 0;              // voxels given to none
+    std::array<std::uint8_t, 256> labelOfGrey{}; // each grey value's label before
 };
 RegionMap regionMap(const SliceStack& stack, const imgMaterial* regions, std::uint64_t minIsland,
                     int threads = 1);
@@ -55,6 +57,10 @@ RegionMap regionMap(const SliceStack& stack, const imgMaterial* regions, std::ui
 // scan). Throws std::invalid_argument for a map of another scan's size.
 std::vector<RegionStats> mapStatistics(const SliceStack& stack, const RegionMap& map,
                                        std::optional<double> voxelMl, int threads = 1);
+// The same from the stack's histogram (stackHistogram), when it is at hand.
+std::vector<RegionStats> mapStatistics(const GreyHistogram& histogram, const SliceStack& stack,
+                                       const RegionMap& map, std::optional<double> voxelMl,
+                                       int threads = 1);
 std::vector<RegionStats> mapSliceStatistics(const SliceStack& stack, const RegionMap& map, int z,
                                             std::optional<double> voxelMl);
 
