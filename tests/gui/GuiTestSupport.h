@@ -245,11 +245,11 @@ template <class View> std::array<int, 3> viewColour(const View* view, int x, int
 // What a view should show at (x, y) of its own area, y counted from the top.
 using ScreenColour = std::function<QRgb(int x, int y)>;
 
-// The one comparison of a view's framebuffer with what it should show. At a
-// device pixel ratio r the framebuffer has r x r pixels for each pixel of the
-// view; the one at the centre of each view pixel is compared, which also
-// works for a ratio such as 1.5.
-inline testing::AssertionResult screenShows(QOpenGLWidget& view, const ScreenColour& expected)
+// What a view shows on screen, one pixel per pixel of the view. At a device
+// pixel ratio r the framebuffer has r x r pixels for each pixel of the view;
+// the one at the centre of each is taken, which also works for a ratio such
+// as 1.5. Fails when the framebuffer is not the view's size at that ratio.
+inline testing::AssertionResult screenPixels(QOpenGLWidget& view, QImage& pixels)
 {
     const QImage shot = view.grabFramebuffer().convertToFormat(QImage::Format_RGB32);
     const double ratio = view.devicePixelRatioF();
@@ -258,13 +258,27 @@ inline testing::AssertionResult screenShows(QOpenGLWidget& view, const ScreenCol
         return testing::AssertionFailure()
                << "the grab is " << shot.width() << " x " << shot.height() << " for a view of "
                << view.width() << " x " << view.height() << " at ratio " << ratio;
+    pixels = QImage(view.width(), view.height(), QImage::Format_RGB32);
+    for (int y = 0; y < view.height(); ++y)
+        for (int x = 0; x < view.width(); ++x)
+            pixels.setPixel(x, y,
+                            shot.pixel(static_cast<int>((x + 0.5) * ratio),
+                                       static_cast<int>((y + 0.5) * ratio)) |
+                                0xFF000000);
+    return testing::AssertionSuccess();
+}
+
+// The one comparison of a view's screen with what it should show.
+inline testing::AssertionResult screenShows(QOpenGLWidget& view, const ScreenColour& expected)
+{
+    QImage shot;
+    if (testing::AssertionResult grabbed = screenPixels(view, shot); !grabbed)
+        return grabbed;
     int wrong = 0;
     std::string first;
     for (int y = 0; y < view.height(); ++y)
         for (int x = 0; x < view.width(); ++x) {
-            const QRgb got = shot.pixel(static_cast<int>((x + 0.5) * ratio),
-                                        static_cast<int>((y + 0.5) * ratio)) &
-                             0xFFFFFF;
+            const QRgb got = shot.pixel(x, y) & 0xFFFFFF;
             const QRgb want = expected(x, y) & 0xFFFFFF;
             if (got != want && wrong++ == 0)
                 first = "at (" + std::to_string(x) + ", " + std::to_string(y) + ") got " +
@@ -298,16 +312,16 @@ inline testing::AssertionResult showsOnlyTheEmptyStackHint(QOpenGLWidget* view,
     for (int i = 0; i < side * side * 3; ++i)
         if (rgb[i] != 0)
             return testing::AssertionFailure() << "RGB byte " << i << " is " << int(rgb[i]);
-    const QImage frame = view->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
-    const double ratio = view->devicePixelRatioF();
-    if (view->width() != side || view->height() != side ||
-        frame.width() != static_cast<int>(std::lround(side * ratio)))
-        return testing::AssertionFailure() << "grab of " << frame.width() << "x" << frame.height();
+    QImage frame;
+    if (view->width() != side || view->height() != side)
+        return testing::AssertionFailure()
+               << "a view of " << view->width() << " x " << view->height();
+    if (testing::AssertionResult grabbed = screenPixels(*view, frame); !grabbed)
+        return grabbed;
     int lit = 0;
     for (int y = 0; y < side; ++y)
         for (int x = 0; x < side; ++x) {
-            const QRgb p = frame.pixel(static_cast<int>((x + 0.5) * ratio),
-                                       static_cast<int>((y + 0.5) * ratio));
+            const QRgb p = frame.pixel(x, y);
             if ((p & 0xFFFFFF) == 0)
                 continue;
             ++lit;

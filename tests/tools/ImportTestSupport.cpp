@@ -36,8 +36,10 @@ ToolRun runTool(const std::string& exe, const std::vector<std::string>& args,
     TempDir tmp;
     // Appended piece by piece: GCC 12 warns (falsely) about a temporary
     // built with " " + word in a Release build.
+    // A program that hangs is stopped, so the test fails instead of waiting
+    // for ctest's own limit.
     std::string command = environment;
-    command += ' ';
+    command += " timeout -k 5 120 ";
     command += shellWord(exe);
     for (const std::string& arg : args) {
         command += ' ';

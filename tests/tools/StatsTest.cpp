@@ -2,6 +2,7 @@
 // what they leave on disk.
 #include "ImportTestSupport.h"
 
+#include "FifoGuard.h"
 #include "SliceFiles.h"
 
 #include <gtest/gtest.h>
@@ -193,7 +194,7 @@ TEST_F(StatsTest, HostileVolumesFailAloneAndWriteNothing)
 {
     const std::string corpus = LUMIDRA_CORPUS_DIR "/nifti/";
     fs::create_directory(tmp / "folder.nii");
-    ASSERT_EQ(::mkfifo((tmp / "fifo.nii").c_str(), 0600), 0);
+    testfiles::FifoGuard fifo(tmp / "fifo.nii");
     std::vector<std::string> hostile = {tmp / "fifo.nii"};
     for (const fs::directory_entry& e : fs::directory_iterator(corpus))
         if (e.path().extension() != ".py")
@@ -209,6 +210,7 @@ TEST_F(StatsTest, HostileVolumesFailAloneAndWriteNothing)
         EXPECT_EQ(import.exitCode, 1) << import.output;
         EXPECT_FALSE(fs::exists(tmp / "imported")) << input;
     }
+    EXPECT_FALSE(fifo.readerWaited()) << "a program waited on the FIFO";
     EXPECT_EQ(fileNames(tmp.path()),
               (std::vector<std::string>{"a.nii.gz", "b.nii", "empty", "fifo.nii", "folder.nii",
                                         "regions.rif", "slices"}));
@@ -314,3 +316,24 @@ TEST_F(StatsTest, InstalledRegionFilesGiveEveryGreyValueToANamedTissue)
         EXPECT_EQ(voxels, 65536u) << file;
     }
 }
+
+namespace {
+
+// Rows follow the inputs' order, not the order they finish in: a large input
+// first and a small one second finish the other way round on two threads.
+TEST_F(StatsTest, ALargeInputFirstStillHasItsRowsFirst)
+{
+    auto nim = makeVolume(DT_UINT8, 128, 128, 512);
+    for (std::size_t n = 0; n < nim->nvox; n += 7)
+        setVoxel(*nim, n, static_cast<double>(n % 251));
+    saveVolume(*nim, tmp / "large.nii");
+    const ToolRun run =
+        stats({"--rif", tmp / "regions.rif", "-j", "2", tmp / "large.nii", tmp / "b.nii"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::vector<std::string> rows = lines(run.out);
+    ASSERT_EQ(rows.size(), 1u + 2 * 18);
+    for (std::size_t r = 1; r < rows.size(); ++r)
+        EXPECT_EQ(rows[r].rfind(tmp / (r <= 18 ? "large.nii," : "b.nii,"), 0), 0u) << rows[r];
+}
+
+} // namespace

@@ -30,8 +30,8 @@ bool saveRegions(const char* path, const imgMaterial* records, int count)
         return false;
     if (count > 0 && !records)
         return false;
-    return writeFileAtomically(path,
-                               [&](std::FILE* out) { return writeRecords(out, records, count); });
+    return static_cast<bool>(writeFileAtomically(
+        path, [&](std::FILE* out) { return writeRecords(out, records, count); }));
 }
 
 } // namespace

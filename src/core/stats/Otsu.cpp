@@ -85,6 +85,22 @@ std::vector<GreyRange> multiOtsu(const GreyCounts& counts, int k, int first)
     return classes;
 }
 
+std::vector<double> classFractions(const GreyCounts& counts, const std::vector<GreyRange>& classes,
+                                   int first)
+{
+    std::uint64_t total = 0;
+    for (int v = std::max(first, 0); v < 256; ++v)
+        total += counts[v];
+    std::vector<double> fractions;
+    for (const GreyRange& r : classes) {
+        std::uint64_t n = 0;
+        for (int v = std::max(r.min, 0); v <= std::min(r.max, 255); ++v)
+            n += counts[v];
+        fractions.push_back(total ? static_cast<double>(n) / static_cast<double>(total) : 0.0);
+    }
+    return fractions;
+}
+
 std::vector<imgMaterial> classRegions(const std::vector<GreyRange>& classes)
 {
     std::vector<imgMaterial> records;

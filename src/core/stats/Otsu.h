@@ -25,6 +25,11 @@ using GreyCounts = std::array<std::uint64_t, 256>;
 // not in 0..255, or no voxel has a grey value from first up.
 std::vector<GreyRange> multiOtsu(const GreyCounts& counts, int k, int first = 1);
 
+// Each class's share of the voxels with grey values from first up (0 to 1;
+// all 0 when there are none).
+std::vector<double> classFractions(const GreyCounts& counts, const std::vector<GreyRange>& classes,
+                                   int first = 1);
+
 // Region records for classes: "Class1".."Classk" (one word each, as a region
 // file keeps only a name's first word), their ranges, and the
 // default palette's colours from entry 1 on (entry 0 is black, which would

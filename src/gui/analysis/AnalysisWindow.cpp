@@ -5,15 +5,10 @@
 #include "core/common/Parallel.h"
 #include "core/stats/RegionMap.h"
 #include "core/volume/VolumeSource.h"
-#include "gui/analysis/CursorProbe.h"
 #include "gui/analysis/HistogramView.h"
 #include "gui/analysis/RegionStatsModel.h"
 #include "gui/analysis/SuggestRegionsDialog.h"
-#include "gui/app/MainWidget.h"
-#include "gui/controls/ImageSelect.h"
-#include "gui/controls/InputRegion.h"
-#include "gui/controls/RtSlider.h"
-#include "gui/views/DisplayRegion.h"
+#include "gui/model/Workspace.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -32,7 +27,8 @@
 
 #include <cstdio>
 
-AnalysisWindow::AnalysisWindow(MainWidget* main) : QWidget(main, Qt::Window), main(main)
+AnalysisWindow::AnalysisWindow(Workspace* work, QWidget* parent)
+    : QWidget(parent, Qt::Window), work(work)
 {
     setObjectName("Analysis Window");
     setWindowTitle(tr("Lumidra - Region Analysis"));
@@ -102,32 +98,31 @@ void AnalysisWindow::buildLayout()
     connect(logCounts, &QCheckBox::toggled, histogramView, &HistogramView::setLogarithmic);
     connect(suggest, &QPushButton::clicked, this, &AnalysisWindow::suggestRegions);
     connect(exportButton, &QPushButton::clicked, this, &AnalysisWindow::chooseCsvFile);
-    connect(histogramView, &HistogramView::minDragged, this, &AnalysisWindow::dragMin);
-    connect(histogramView, &HistogramView::maxDragged, this, &AnalysisWindow::dragMax);
+    connect(histogramView, &HistogramView::minDragged, this, [this](int v) { dragEdge(true, v); });
+    connect(histogramView, &HistogramView::maxDragged, this, [this](int v) { dragEdge(false, v); });
+    connect(histogramView, &HistogramView::dragFinished, this, [this] {
+        dragging = false;
+        work->endGesture();
+    });
     connect(table, &QTableView::clicked, this,
             [this](const QModelIndex& index) { selectRow(index.row()); });
 }
 
-// Everything that changes what the window shows announces it already: the
-// table and the current region through the main window's signals, the slice
-// through the image selector, a new stack through dr1's count. The count
-// comes while dr1 still holds the old stack, so that one is read once the
-// load is through.
+// Everything that changes what the window shows is announced by the
+// workspace. A new stack comes after the views took it, so it is read at once.
 void AnalysisWindow::follow()
 {
     auto later = [this] { scheduleRefresh(); };
-    connect(main, &MainWidget::updateColorInfo, this, later);
-    connect(main, &MainWidget::updateRegion, this, later);
-    if (auto* imgSel = main->findChild<ImageSelect*>("imgSel"))
-        connect(imgSel, &ImageSelect::valueChanged, this, later);
-    connect(main->greyView(), &DisplayRegion::numPixChanged, this, later, Qt::QueuedConnection);
+    connect(work, &Workspace::regionsChanged, this, later);
+    connect(work, &Workspace::currentRegionChanged, this, later);
+    connect(work, &Workspace::sliceChanged, this, later);
+    connect(work, &Workspace::stackReplaced, this, later);
 
     const QString idle = tr("Point at a slice view to read the pixel under the cursor.");
     cursorLine->setText(idle);
-    if (CursorProbe* probe = main->cursorProbe())
-        connect(probe, &CursorProbe::readingChanged, cursorLine, [this, idle](const QString& text) {
-            cursorLine->setText(text.isEmpty() ? idle : text);
-        });
+    connect(work, &Workspace::cursorReadingChanged, cursorLine, [this, idle](const QString& text) {
+        cursorLine->setText(text.isEmpty() ? idle : text);
+    });
 }
 
 // Many signals come in one burst (a region switch re-sends every value of
@@ -174,24 +169,23 @@ void AnalysisWindow::refresh()
 {
     if (!isVisible())
         return;
-    const DisplayRegion* dr1 = main->greyView();
-    const lumidra::SharedSliceStack& stack = dr1->sliceStack();
-    shownSlice = dr1->imageIndex();
-    const imgMaterial* regions = main->regionTable().records();
+    const lumidra::SharedSliceStack& stack = work->stack();
+    shownSlice = work->slice();
+    const imgMaterial* regions = work->regions().records();
     const lumidra::GreyHistogram& whole = cache.stack(stack);
     const lumidra::GreyHistogram& slice = cache.slice(stack, shownSlice);
     const std::optional<double> ml = stack ? lumidra::voxelMl(*stack) : std::nullopt;
 
     RegionStatsModel::Contents contents;
     std::copy_n(regions, lumidra::kRegionCount, contents.table.begin());
-    contents.current = main->currentRegion();
+    contents.current = work->currentRegion();
     contents.slice = lumidra::regionStatistics(slice, regions, ml);
     contents.stack = lumidra::regionStatistics(whole, regions, ml);
     contents.stackScope = showsWholeStack();
     model->setContents(std::move(contents));
 
     histogramView->setCounts(showsWholeStack() ? whole.count : slice.count);
-    histogramView->setRegions(regions, main->currentRegion());
+    histogramView->setRegions(regions, work->currentRegion());
 
     const int count = stack ? stack->count() : 0;
     const QLocale locale;
@@ -215,19 +209,18 @@ void AnalysisWindow::refresh()
     summary->setText(text);
 }
 
-void AnalysisWindow::dragMin(int v)
+// Each move of one drag is part of one step.
+void AnalysisWindow::dragEdge(bool lower, int v)
 {
-    if (auto* ir = main->findChild<InputRegion*>("ir"))
-        ir->minSlider->setValue(v);
+    // A new drag never continues the step of an earlier one.
+    if (!dragging)
+        work->endGesture();
+    dragging = true;
+    work->setRegionField(work->currentRegion(),
+                         lower ? Workspace::Field::Min : Workspace::Field::Max, v,
+                         Workspace::Gesture::Continuing);
     // At once, so the next move of the same drag starts from the new edge.
-    histogramView->setRegions(main->regionTable().records(), main->currentRegion());
-}
-
-void AnalysisWindow::dragMax(int v)
-{
-    if (auto* ir = main->findChild<InputRegion*>("ir"))
-        ir->maxSlider->setValue(v);
-    histogramView->setRegions(main->regionTable().records(), main->currentRegion());
+    histogramView->setRegions(work->regions().records(), work->currentRegion());
 }
 
 // A row of a generated region makes it current, as the Tissue Region slider would.
@@ -235,13 +228,12 @@ void AnalysisWindow::selectRow(int row)
 {
     if (row < 0 || row >= lumidra::kGeneratedRegions)
         return;
-    if (auto* slider = main->findChild<RtSlider*>("Region Slider"))
-        slider->setValue(row);
+    work->setCurrentRegion(row);
 }
 
 QString AnalysisWindow::scopeInput() const
 {
-    const QString input = QFile::decodeName(main->imageSource().c_str());
+    const QString input = QFile::decodeName(work->source().c_str());
     return showsWholeStack() ? input : tr("%1 slice %2").arg(input).arg(shownSlice);
 }
 
@@ -251,7 +243,7 @@ std::string AnalysisWindow::csv() const
 {
     const RegionStatsModel::Contents& c = model->contents();
     std::vector<lumidra::RegionStats> rows = c.stackScope ? c.stack : c.slice;
-    const lumidra::SharedSliceStack& stack = main->greyView()->sliceStack();
+    const lumidra::SharedSliceStack& stack = work->stack();
     if (c.stackScope && stack) {
         const lumidra::RegionMap map =
             lumidra::regionMap(*stack, c.table.data(), 0, lumidra::defaultWorkThreads());
@@ -262,13 +254,15 @@ std::string AnalysisWindow::csv() const
            lumidra::statsCsvRows(scopeInput().toStdString(), rows, c.table.data());
 }
 
-bool AnalysisWindow::exportCsv(const QString& path) const
+QString AnalysisWindow::exportCsv(const QString& path) const
 {
     const std::string text = csv();
     const QByteArray name = QFile::encodeName(path);
-    return lumidra::writeFileAtomically(name.constData(), [&text](std::FILE* out) {
-        return std::fwrite(text.data(), 1, text.size(), out) == text.size();
-    });
+    const lumidra::SaveOutcome saved =
+        lumidra::writeFileAtomically(name.constData(), [&text](std::FILE* out) {
+            return std::fwrite(text.data(), 1, text.size(), out) == text.size();
+        });
+    return QString::fromLocal8Bit(saved.failure);
 }
 
 void AnalysisWindow::chooseCsvFile()
@@ -280,16 +274,17 @@ void AnalysisWindow::chooseCsvFile()
         return;
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".csv");
-    if (exportCsv(path))
+    const QString failure = exportCsv(path);
+    if (failure.isEmpty())
         return;
     lumidra::diag("File not written: %s\n", QFile::encodeName(path).constData());
-    QMessageBox::warning(this, tr("Lumidra"), tr("Could not write %1.").arg(path));
+    QMessageBox::warning(this, tr("Lumidra"), tr("Could not write %1:\n%2").arg(path, failure));
 }
 
 void AnalysisWindow::suggestRegions()
 {
     refresh();
-    const lumidra::GreyCounts counts = cache.stack(main->greyView()->sliceStack()).count;
+    const lumidra::GreyCounts counts = cache.stack(work->stack()).count;
     // The classes are found over the whole stack, so that is what the preview shows.
     const bool wasWhole = showsWholeStack();
     setShowsWholeStack(true);
@@ -302,7 +297,12 @@ void AnalysisWindow::suggestRegions()
     histogramView->setPreview(dialog.classes());
     const bool accepted = dialog.exec() == QDialog::Accepted;
     histogramView->clearPreview();
-    if (accepted && !dialog.classes().empty())
-        main->applyRegions(lumidra::classRegions(dialog.classes()));
+    if (accepted && !dialog.classes().empty()) {
+        lumidra::RegionTable next = work->regions();
+        const std::vector<imgMaterial> classes = lumidra::classRegions(dialog.classes());
+        for (std::size_t k = 0; k < classes.size() && k < lumidra::kRegionCount; ++k)
+            next[static_cast<int>(k)] = classes[k];
+        work->replaceRegions(next, tr("Suggest Regions"));
+    }
     setShowsWholeStack(wasWhole);
 }

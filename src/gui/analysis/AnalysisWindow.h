@@ -9,7 +9,7 @@
 #include <memory>
 
 class HistogramView;
-class MainWidget;
+class Workspace;
 class QCheckBox;
 class QLabel;
 class QRadioButton;
@@ -18,14 +18,13 @@ class RegionStatsModel;
 
 // Analysis → Region Analysis…: the histogram of the scan with the regions'
 // bands, the region table with voxel counts and volumes, the value under the
-// cursor, and suggested regions. It follows the main window through the
-// window's own signals and reads its state; it changes the regions only as
-// the user would, through the region editor's sliders and the window's
-// applyRegions.
+// cursor, and suggested regions. It follows the workspace and edits the
+// regions through it, as one step of Undo each.
 class AnalysisWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit AnalysisWindow(MainWidget* main);
+    // A window of its own (parent is the window it stands beside).
+    AnalysisWindow(Workspace* work, QWidget* parent);
 
     HistogramView* histogram() const { return histogramView; }
     const RegionStatsModel* statistics() const { return model; }
@@ -38,8 +37,8 @@ public:
 
     // The CSV of what the window shows, in lumidra-stats' columns.
     std::string csv() const;
-    // Writes csv() to path through a temporary file; false when it could not.
-    bool exportCsv(const QString& path) const;
+    // Writes csv() to path through a temporary file: empty, or why it could not.
+    QString exportCsv(const QString& path) const;
 
     void suggestRegions();
     void chooseCsvFile();
@@ -52,12 +51,11 @@ private:
     void buildLayout();
     void follow();
     void scheduleRefresh();
-    void dragMin(int v);
-    void dragMax(int v);
+    void dragEdge(bool lower, int v);
     void selectRow(int row);
     QString scopeInput() const;
 
-    MainWidget* main;
+    Workspace* work;
     HistogramView* histogramView = nullptr;
     RegionStatsModel* model = nullptr;
     QTableView* table = nullptr;
@@ -70,4 +68,5 @@ private:
     lumidra::HistogramCache cache;
     int shownSlice = 0;
     bool refreshPending = false;
+    bool dragging = false;
 };

@@ -1,7 +1,7 @@
 #include "gui/analysis/CursorProbe.h"
 
 #include "core/stats/CursorReading.h"
-#include "gui/app/MainWidget.h"
+#include "gui/model/Workspace.h"
 #include "gui/views/DisplayRegion.h"
 
 #include <QEvent>
@@ -11,8 +11,9 @@
 
 #include <algorithm>
 
-CursorProbe::CursorProbe(MainWidget* window, std::initializer_list<DisplayRegion*> views)
-    : QObject(window), window(window), views(views)
+CursorProbe::CursorProbe(Workspace* work, std::initializer_list<DisplayRegion*> views,
+                         QObject* parent)
+    : QObject(parent), work(work), views(views)
 {
     setObjectName("cursorProbe");
     for (DisplayRegion* view : this->views) {
@@ -51,7 +52,7 @@ bool CursorProbe::eventFilter(QObject* watched, QEvent* event)
 void CursorProbe::read(DisplayRegion* view, QPoint at, QPoint global)
 {
     const lumidra::SharedSliceStack& stack = view->sliceStack();
-    const imgMaterial* regions = window->regionTable().records();
+    const imgMaterial* regions = work->regions().records();
     std::optional<lumidra::CursorReading> reading;
     if (stack)
         reading = lumidra::readUnderCursor(*stack, view->imageIndex(), at.x(), at.y(), regions);
@@ -70,5 +71,6 @@ void CursorProbe::announce(const QString& text)
     if (text == last)
         return;
     last = text;
+    work->setCursorReading(text);
     emit readingChanged(text);
 }

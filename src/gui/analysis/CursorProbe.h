@@ -7,15 +7,16 @@
 #include <vector>
 
 class DisplayRegion;
-class MainWidget;
+class Workspace;
 
 // Reads the pixel under the cursor of the main window's views: shows it as a
-// tooltip at the cursor and announces it, for the Analysis window's status
-// line. An event filter, so the views themselves stay as they are.
+// tooltip at the cursor and hands it to the workspace, for the Analysis
+// window's status line. An event filter, so the views themselves stay as
+// they are.
 class CursorProbe : public QObject {
     Q_OBJECT
 public:
-    CursorProbe(MainWidget* window, std::initializer_list<DisplayRegion*> views);
+    CursorProbe(Workspace* work, std::initializer_list<DisplayRegion*> views, QObject* parent);
 
     // The last reading's text; empty when the cursor is on no view.
     const QString& lastReading() const { return last; }
@@ -30,7 +31,7 @@ private:
     void read(DisplayRegion* view, QPoint at, QPoint global);
     void announce(const QString& text);
 
-    MainWidget* window;
+    Workspace* work;
     std::vector<DisplayRegion*> views;
     QString last;
 };

@@ -345,7 +345,10 @@ void HistogramView::mouseMoveEvent(QMouseEvent* event)
 
 void HistogramView::mouseReleaseEvent(QMouseEvent* event)
 {
+    const bool wasDragging = dragging != Edge::None;
     dragging = Edge::None;
+    if (wasDragging)
+        emit dragFinished();
     QWidget::mouseReleaseEvent(event);
 }
 

@@ -28,6 +28,8 @@ public:
     void clearPreview();
 
     bool logarithmic() const { return log; }
+    // The counts the curve plots.
+    const lumidra::GreyCounts& plotted() const { return counts; }
     const std::vector<lumidra::GreyRange>& preview() const { return previewClasses; }
 
     // Geometry, for the mouse and for tests: the x of the boundary before
@@ -42,6 +44,8 @@ signals:
     // The user dragged the current region's lower or upper edge to a value.
     void minDragged(int value);
     void maxDragged(int value);
+    // The mouse let go of an edge it was dragging.
+    void dragFinished();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

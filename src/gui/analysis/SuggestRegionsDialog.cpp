@@ -70,22 +70,17 @@ void SuggestRegionsDialog::compute(int k)
         emit previewChanged(split);
         return;
     }
-    std::uint64_t total = 0;
-    for (int v = 1; v < 256; ++v)
-        total += counts[v];
+    const std::vector<double> shares = lumidra::classFractions(counts, split);
     QString rows;
     for (std::size_t c = 0; c < split.size(); ++c) {
-        std::uint64_t n = 0;
-        for (int v = split[c].min; v <= split[c].max; ++v)
-            n += counts[v];
         const lumidra::RegionColour colour = lumidra::defaultPaletteColour(static_cast<int>(c) + 1);
-        rows += tr("<tr><td bgcolor='%1'>&nbsp;&nbsp;&nbsp;&nbsp;</td><td>Class %2</td>"
+        rows += tr("<tr><td bgcolor='%1'>&nbsp;&nbsp;&nbsp;&nbsp;</td><td>Class%2</td>"
                    "<td align='right'>%3&ndash;%4</td><td align='right'>%5 %</td></tr>")
                     .arg(QColor(colour.red, colour.green, colour.blue).name())
                     .arg(c + 1)
                     .arg(split[c].min)
                     .arg(split[c].max)
-                    .arg(QLocale().toString(total ? 100.0 * n / total : 0.0, 'f', 1));
+                    .arg(QLocale().toString(100.0 * shares[c], 'f', 1));
     }
     listing->setText(QStringLiteral("<table cellspacing='4'>%1</table>").arg(rows));
     emit previewChanged(split);

@@ -4,14 +4,19 @@
 
 #include "core/common/TextField.h"
 #include "core/regions/RegionFile.h"
-#include "gui/wavelet/WaveletWin.h"
+#include "gui/controls/ImageSelect.h"
+#include "gui/controls/InputRegion.h"
+#include "gui/controls/RtSlider.h"
 #include "gui/views/DisplayRegion.h"
+#include "gui/wavelet/WaveletWin.h"
 
 #include <QByteArray>
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QSlider>
 
 #include <algorithm>
 
@@ -39,12 +44,18 @@ const char* const kFileFilter = "Lumidra Information File(*.rif)";
 void MainWidget::changeRegion(int i)
 {
     regionNum = i;
+    {
+        OwnEdit own(*this);
+        work->setCurrentRegion(i);
+    }
     emit updateRegion(currentRecord());
 }
 
 void MainWidget::changePix(int i)
 {
     pixNum = i;
+    OwnEdit own(*this);
+    work->setSlice(i);
 }
 
 void MainWidget::changeNumPix(int n)
@@ -62,38 +73,44 @@ void MainWidget::changeName(const QString& text)
 {
     if (text.isNull())
         return;
-    lumidra::copyBounded(currentRecord()->name, text.toLatin1().constData());
+    OwnEdit own(*this);
+    work->renameRegion(regionNum, text.toLatin1().constData());
 }
 
-void MainWidget::storeInCurrentRecord(std::int32_t imgMaterial::*field, int v)
+void MainWidget::storeInCurrentRecord(Workspace::Field field, RtSlider* slider, int v)
 {
-    currentRecord()->*field = v;
+    {
+        OwnEdit own(*this);
+        const bool dragged = slider && slider->innerSlider()->isSliderDown();
+        work->setRegionField(regionNum, field, v,
+                             dragged ? Workspace::Gesture::Continuing : Workspace::Gesture::Single);
+    }
     emit updateColorInfo(wholeTable());
 }
 
 void MainWidget::changeMin(int v)
 {
-    storeInCurrentRecord(&imgMaterial::min, v);
+    storeInCurrentRecord(Workspace::Field::Min, ir->minSlider, v);
 }
 
 void MainWidget::changeMax(int v)
 {
-    storeInCurrentRecord(&imgMaterial::max, v);
+    storeInCurrentRecord(Workspace::Field::Max, ir->maxSlider, v);
 }
 
 void MainWidget::changeRed(int v)
 {
-    storeInCurrentRecord(&imgMaterial::red, v);
+    storeInCurrentRecord(Workspace::Field::Red, ir->redSlider, v);
 }
 
 void MainWidget::changeGreen(int v)
 {
-    storeInCurrentRecord(&imgMaterial::green, v);
+    storeInCurrentRecord(Workspace::Field::Green, ir->greenSlider, v);
 }
 
 void MainWidget::changeBlue(int v)
 {
-    storeInCurrentRecord(&imgMaterial::blue, v);
+    storeInCurrentRecord(Workspace::Field::Blue, ir->blueSlider, v);
 }
 
 void MainWidget::clkApply()
@@ -105,20 +122,39 @@ void MainWidget::clkShowAll()
 {
     emit updateRegionNum(-1);
     emit updateColorInfo(wholeTable());
+    OwnEdit own(*this);
+    work->setShownRegion(Workspace::kShowAll);
 }
 
 void MainWidget::clkClearAll()
 {
-    regions.clearRegions();
-    emit updateColorInfo(wholeTable());
-    emit updateRegion(currentRecord());
+    lumidra::RegionTable next = work->regions();
+    next.clearRegions();
+    replaceTable(next, tr("Clear Regions"), true);
 }
 
 void MainWidget::clkDefaultReg()
 {
-    regions.defaultRegions();
-    emit updateColorInfo(wholeTable());
-    emit updateRegion(currentRecord());
+    lumidra::RegionTable next = work->regions();
+    next.defaultRegions();
+    replaceTable(next, tr("Default Regions"), true);
+}
+
+void MainWidget::replaceTable(const lumidra::RegionTable& next, const QString& step,
+                              bool tableFirst)
+{
+    OwnEdit own(*this);
+    work->replaceRegions(next, step);
+    // The editor's sliders report every value back (clamped to 0..255): part
+    // of this step, not one of their own.
+    Workspace::QuietEdits quiet(*work);
+    if (tableFirst) {
+        emit updateColorInfo(wholeTable());
+        emit updateRegion(currentRecord());
+    } else {
+        emit updateRegion(currentRecord());
+        emit updateColorInfo(wholeTable());
+    }
 }
 
 void MainWidget::clkWaveletify()
@@ -152,18 +188,18 @@ void MainWidget::clkLoad()
         return;
     // The editor and dr2 are refilled whether or not the file could be read;
     // a file that was not found has been reported and left the table as it was.
-    (void)regions.loadRegionFile(path);
-    emit updateRegion(currentRecord());
-    emit updateColorInfo(wholeTable());
+    lumidra::RegionTable next = work->regions();
+    (void)next.loadRegionFile(path);
+    replaceTable(next, tr("Open Region Info"), false);
 }
 
 void MainWidget::applyRegions(const std::vector<imgMaterial>& records)
 {
+    lumidra::RegionTable next = work->regions();
     const std::size_t n = std::min<std::size_t>(records.size(), lumidra::kRegionCount);
     for (std::size_t k = 0; k < n; ++k)
-        regions[static_cast<int>(k)] = records[k];
-    emit updateRegion(currentRecord());
-    emit updateColorInfo(wholeTable());
+        next[static_cast<int>(k)] = records[k];
+    replaceTable(next, tr("Apply Regions"), false);
 }
 
 void MainWidget::clkNewWavelet()
@@ -184,8 +220,8 @@ void MainWidget::selOpen()
     char path[kPathBuffer];
     if (!toPathBuffer(answer, separator, path))
         return;
-    source = path;
     emit updateImageDirectory(path);
+    tookNewStack(path);
 }
 
 void MainWidget::selExit()

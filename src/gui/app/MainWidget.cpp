@@ -14,6 +14,10 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QUndoStack>
+
+#include <cstring>
+#include <utility>
 
 MainWidget::MainWidget(QWidget* parent, const char* name)
     : MainWidget(StartupImages{}, parent, name)
@@ -25,7 +29,8 @@ MainWidget::MainWidget(const StartupImages& start, QWidget* parent, const char* 
 {
     if (name)
         setObjectName(QString::fromLatin1(name));
-    regions.initRegions();
+    work = new Workspace(this);
+    work->tableStorage().initRegions();
 
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(10, 10, 10, 10);
@@ -35,12 +40,12 @@ MainWidget::MainWidget(const StartupImages& start, QWidget* parent, const char* 
     buildRegionEditor(grid);
     buildControlPanel(grid);
     buildMenuBar(grid);
-    probe = new CursorProbe(this, {dr1, dr2});
+    probe = new CursorProbe(work, {dr1, dr2}, this);
+    followWorkspace();
 }
 
 void MainWidget::buildViews(QGridLayout* grid, const StartupImages& start)
 {
-    source = start.path;
     const char* dir = start.path.c_str();
     dr1 = start.stack ? new DisplayRegion(this, "dr1", start.stack)
                       : new DisplayRegion(this, "dr1", pixNum, dir);
@@ -60,11 +65,12 @@ void MainWidget::buildViews(QGridLayout* grid, const StartupImages& start)
 
     connect(this, &MainWidget::updateColorInfo, dr2, &DisplayRegion::changeRegions);
     emit updateColorInfo(wholeTable());
+    work->setStack(dr1->sliceStack(), start.path);
 }
 
 void MainWidget::buildRegionEditor(QGridLayout* grid)
 {
-    auto* ir = new InputRegion(this, "ir");
+    ir = new InputRegion(this, "ir");
     ir->setValues(currentRecord());
     grid->addWidget(ir, 1, 0);
 
@@ -76,6 +82,12 @@ void MainWidget::buildRegionEditor(QGridLayout* grid)
     connect(ir, &InputRegion::redSignal, this, &MainWidget::changeRed);
     connect(ir, &InputRegion::greenSignal, this, &MainWidget::changeGreen);
     connect(ir, &InputRegion::blueSignal, this, &MainWidget::changeBlue);
+    // A drag of one slider, from press to release, is one step of Undo.
+    for (RtSlider* slider :
+         {ir->minSlider, ir->maxSlider, ir->redSlider, ir->greenSlider, ir->blueSlider}) {
+        connect(slider->innerSlider(), &QSlider::sliderPressed, work, &Workspace::endGesture);
+        connect(slider->innerSlider(), &QSlider::sliderReleased, work, &Workspace::endGesture);
+    }
 }
 
 void MainWidget::buildControlPanel(QGridLayout* grid)
@@ -84,14 +96,18 @@ void MainWidget::buildControlPanel(QGridLayout* grid)
     panel->setContentsMargins(2, 2, 2, 2);
     panel->setSpacing(2);
 
-    auto* regionSlider = new RtSlider(this, "Region Slider", 0, 15, 0, "Tissue Region");
+    regionSlider = new RtSlider(this, "Region Slider", 0, 15, 0, "Tissue Region");
     connect(regionSlider, &RtSlider::valueChanged, this, &MainWidget::changeRegion);
     connect(regionSlider, &RtSlider::valueChanged, dr2, &DisplayRegion::changeRegionNum);
+    connect(regionSlider, &RtSlider::valueChanged, this, [this](int region) {
+        OwnEdit own(*this);
+        work->setShownRegion(region);
+    });
     panel->addWidget(regionSlider, 0, 0, 1, 5);
     // The window starts with the focus here, not in the name field, which
     // would take Ctrl+X and Ctrl+A as Cut and Select All instead of Exit and
     // About. Once the user is in the name field, its own editing keys win.
-    regionSlider->findChild<QSlider*>("minSL")->setFocus();
+    regionSlider->innerSlider()->setFocus();
 
     struct Command {
         const char* text;
@@ -118,7 +134,7 @@ void MainWidget::buildControlPanel(QGridLayout* grid)
     connect(depthSlider, &RtSlider::valueChanged, this, &MainWidget::changeWavelet);
     panel->addWidget(depthSlider, 4, 1, 1, 4);
 
-    auto* imgSel = new ImageSelect(this, "imgSel", 0, numPix - 1, 0, "Image Number: ");
+    imgSel = new ImageSelect(this, "imgSel", 0, numPix - 1, 0, "Image Number: ");
     connect(imgSel, &ImageSelect::valueChanged, dr1, &DisplayRegion::changeImage);
     connect(imgSel, &ImageSelect::valueChanged, dr2, &DisplayRegion::changeImage);
     connect(imgSel, &ImageSelect::valueChanged, this, &MainWidget::changePix);
@@ -164,6 +180,7 @@ void MainWidget::buildMenuBar(QGridLayout* grid)
     bar->addMenu(help);
     buildVolumeMenu(bar);
     buildAnalysisMenu(bar);
+    buildEditMenu(bar);
 
     grid->addWidget(bar, 0, 0, 1, 2);
 }
@@ -190,14 +207,108 @@ void MainWidget::buildAnalysisMenu(QMenuBar* bar)
     bar->addMenu(menu);
 }
 
+void MainWidget::buildEditMenu(QMenuBar* bar)
+{
+    auto* menu = new QMenu("Edit", bar);
+    menu->setObjectName("Edit");
+    QAction* undo = work->undoStack()->createUndoAction(menu, tr("&Undo"));
+    undo->setObjectName("undoAction");
+    undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    QAction* redo = work->undoStack()->createRedoAction(menu, tr("&Redo"));
+    redo->setObjectName("redoAction");
+    redo->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    menu->addAction(undo);
+    menu->addAction(redo);
+    bar->addMenu(menu);
+}
+
 void MainWidget::showAnalysis()
 {
     if (!analysis) {
-        analysis = new AnalysisWindow(this);
+        analysis = new AnalysisWindow(work, this);
         // Beside the main window, not over the views it reads from.
         analysis->move(frameGeometry().topRight() + QPoint(8, 0));
     }
     analysis->show();
     analysis->raise();
     analysis->activateWindow();
+}
+
+void MainWidget::followWorkspace()
+{
+    connect(work, &Workspace::regionsChanged, this, &MainWidget::followRegions);
+    connect(work, &Workspace::currentRegionChanged, this, &MainWidget::followCurrentRegion);
+    connect(work, &Workspace::shownRegionChanged, this, &MainWidget::followShownRegion);
+    connect(work, &Workspace::sliceChanged, this, &MainWidget::followSlice);
+}
+
+void MainWidget::followRegions(RegionMask which)
+{
+    if (ownEdits)
+        return;
+    OwnEdit own(*this);
+    Workspace::QuietEdits quiet(*work);
+    const RegionMask current = RegionMask{1} << regionNum;
+    if (which != current) {
+        // Several records, as after opening a region file: the current one
+        // to the editor first, then the table to dr2.
+        if (which & current)
+            emit updateRegion(currentRecord());
+        emit updateColorInfo(wholeTable());
+        return;
+    }
+    // One field of the current record (a band dragged in the histogram, an
+    // edit undone): through the editor's own slider, as the user would.
+    const imgMaterial& r = *currentRecord();
+    const QString name =
+        QString::fromLatin1(r.name, static_cast<qsizetype>(strnlen(r.name, sizeof r.name)));
+    bool moved = false;
+    if (ir->nameEdit->text() != name) {
+        ir->nameEdit->setText(name);
+        moved = true;
+    }
+    const std::pair<RtSlider*, int> fields[] = {{ir->minSlider, r.min},
+                                                {ir->maxSlider, r.max},
+                                                {ir->redSlider, r.red},
+                                                {ir->greenSlider, r.green},
+                                                {ir->blueSlider, r.blue}};
+    for (const auto& [slider, value] : fields) {
+        if (slider->currentValue() != value) {
+            slider->setValue(value);
+            moved = true;
+        }
+    }
+    if (!moved)
+        emit updateColorInfo(wholeTable());
+}
+
+void MainWidget::followCurrentRegion(int region)
+{
+    if (ownEdits)
+        return;
+    // The Tissue Region slider, so dr2 paints the region as well.
+    regionSlider->setValue(region);
+}
+
+void MainWidget::followShownRegion(int region)
+{
+    if (ownEdits)
+        return;
+    OwnEdit own(*this);
+    emit updateRegionNum(region);
+}
+
+void MainWidget::followSlice(int z)
+{
+    if (ownEdits)
+        return;
+    imgSel->setValue(z);
+}
+
+void MainWidget::tookNewStack(const std::string& from)
+{
+    OwnEdit own(*this);
+    // A load puts dr2 back on region 0, whatever the Tissue Region slider says.
+    work->setShownRegion(dr2->regionIndex());
+    work->setStack(dr1->sliceStack(), from);
 }

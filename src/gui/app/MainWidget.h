@@ -4,6 +4,7 @@
 #include "core/regions/RegionTable.h"
 #include "core/slices/SliceLoader.h"
 #include "core/slices/SliceStack.h"
+#include "gui/model/Workspace.h"
 
 #include <QString>
 #include <QWidget>
@@ -15,6 +16,9 @@
 class AnalysisWindow;
 class CursorProbe;
 class DisplayRegion;
+class ImageSelect;
+class InputRegion;
+class RtSlider;
 class QCloseEvent;
 class QMenuBar;
 class QGridLayout;
@@ -28,8 +32,11 @@ struct StartupImages {
     lumidra::SharedSliceStack stack;
 };
 
-// The main window: owns the region table and the current selections, and is
-// the hub between the controls and the two slice views.
+// The main window: the hub between its controls and the two slice views. What
+// the user works on (the stack, the region table, the current slice and
+// region) lives in the workspace it owns and shares with every other window;
+// its slots store what the controls report there, and what other windows or
+// Undo change there comes back through the same controls.
 class MainWidget : public QWidget {
     Q_OBJECT
 public:
@@ -38,7 +45,8 @@ public:
                         const char* name = nullptr);
 
     // Read access for tests and tools; the window itself is driven through slots.
-    const lumidra::RegionTable& regionTable() const { return regions; }
+    const lumidra::RegionTable& regionTable() const { return work->regions(); }
+    Workspace* workspace() const { return work; }
     int currentRegion() const { return regionNum; }
     int currentImage() const { return pixNum; }
     int currentWaveletDepth() const { return waveletDepth; }
@@ -56,14 +64,14 @@ public:
     AnalysisWindow* analysisWindow() const { return analysis; }
     CursorProbe* cursorProbe() const { return probe; }
     // The directory or volume the views show, as the file system names it.
-    const std::string& imageSource() const { return source; }
+    const std::string& imageSource() const { return work->source(); }
     // The Volume menu's commands (plain members, connected by pointer).
     void selOpenVolume();
     void selExportRegionMap();
     // What those commands do once a file is chosen. False (with a diagnostic
-    // line) when nothing changed.
-    bool openVolumeFile(const std::string& path);
-    bool exportRegionMap(const std::string& prefix);
+    // line, and the reason in why) when nothing changed.
+    bool openVolumeFile(const std::string& path, std::string* why = nullptr);
+    bool exportRegionMap(const std::string& prefix, std::string* why = nullptr);
 
 signals:
     void updateRegion(imgMaterial*);
@@ -110,21 +118,50 @@ private:
     void buildMenuBar(QGridLayout* grid);
     void buildVolumeMenu(QMenuBar* bar);
     void buildAnalysisMenu(QMenuBar* bar);
+    void buildEditMenu(QMenuBar* bar);
+    void followWorkspace();
+
+    // What another window, or Undo, changed in the workspace reaches the
+    // views through this window's own controls, as if the user had used them.
+    void followRegions(RegionMask which);
+    void followCurrentRegion(int region);
+    void followShownRegion(int region);
+    void followSlice(int z);
+    // After both views took a new stack: the workspace holds it too.
+    void tookNewStack(const std::string& from);
+    // A whole new table as one step, announced as opening a region file does.
+    void replaceTable(const lumidra::RegionTable& next, const QString& step, bool tableFirst);
 
     // Stores a range or colour value into the current record and sends the table to dr2.
-    void storeInCurrentRecord(std::int32_t imgMaterial::*field, int v);
+    void storeInCurrentRecord(Workspace::Field field, RtSlider* slider, int v);
 
-    imgMaterial* currentRecord() { return &regions[regionNum]; }
-    imgMaterial* wholeTable() { return regions.records(); }
+    imgMaterial* currentRecord() { return &work->tableStorage()[regionNum]; }
+    imgMaterial* wholeTable() { return work->tableStorage().records(); }
 
+    // Set while this window itself changes the workspace, so that it does not
+    // answer its own changes.
+    class OwnEdit {
+    public:
+        explicit OwnEdit(MainWidget& w) : w_(w) { ++w_.ownEdits; }
+        ~OwnEdit() { --w_.ownEdits; }
+        OwnEdit(const OwnEdit&) = delete;
+        OwnEdit& operator=(const OwnEdit&) = delete;
+
+    private:
+        MainWidget& w_;
+    };
+
+    Workspace* work = nullptr;
+    int ownEdits = 0;
     DisplayRegion* dr1 = nullptr;
     DisplayRegion* dr2 = nullptr;
-    lumidra::RegionTable regions;
+    InputRegion* ir = nullptr;
+    RtSlider* regionSlider = nullptr;
+    ImageSelect* imgSel = nullptr;
     int regionNum = 0;
     int pixNum = 0;
     int waveletDepth = 4;
     int numPix = 0;
-    std::string source;
     AnalysisWindow* analysis = nullptr;
     CursorProbe* probe = nullptr;
 };

@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QFileDialog>
+#include <QMessageBox>
 
 #include <exception>
 
@@ -30,6 +31,11 @@ std::string mapPrefix(const QString& answer)
     return QFile::encodeName(prefix).toStdString();
 }
 
+void warn(QWidget* parent, const QString& what, const std::string& why)
+{
+    QMessageBox::warning(parent, "Lumidra", what + "\n\n" + QString::fromLocal8Bit(why));
+}
+
 } // namespace
 
 void MainWidget::selOpenVolume()
@@ -37,22 +43,26 @@ void MainWidget::selOpenVolume()
     const QString answer = QFileDialog::getOpenFileName(nullptr, "Open Volume", ".", kVolumeFilter);
     if (answer.isEmpty())
         return;
-    openVolumeFile(QFile::encodeName(answer).toStdString());
+    std::string why;
+    if (!openVolumeFile(QFile::encodeName(answer).toStdString(), &why))
+        warn(this, tr("The volume was not opened."), why);
 }
 
-bool MainWidget::openVolumeFile(const std::string& path)
+bool MainWidget::openVolumeFile(const std::string& path, std::string* why)
 {
     lumidra::SharedSliceStack stack;
     try {
         stack = lumidra::openVolume(path);
     } catch (const std::exception& e) {
         lumidra::diag("Volume not opened: %s\n", e.what());
+        if (why)
+            *why = e.what();
         return false;
     }
-    source = path;
     // Read once, held by both views: the same visible result as File -> Open....
     dr1->showStack(stack);
     dr2->showStack(stack);
+    tookNewStack(path);
     return true;
 }
 
@@ -62,10 +72,12 @@ void MainWidget::selExportRegionMap()
         QFileDialog::getSaveFileName(nullptr, "Export Region Map", ".", kMapFilter);
     if (answer.isEmpty())
         return;
-    exportRegionMap(mapPrefix(answer));
+    std::string why;
+    if (!exportRegionMap(mapPrefix(answer), &why))
+        warn(this, tr("The region map was not written."), why);
 }
 
-bool MainWidget::exportRegionMap(const std::string& prefix)
+bool MainWidget::exportRegionMap(const std::string& prefix, std::string* why)
 {
     const lumidra::SharedSliceStack& stack = dr2->sliceStack();
     try {
@@ -74,6 +86,8 @@ bool MainWidget::exportRegionMap(const std::string& prefix)
         lumidra::writeLabelMap(prefix, *stack, wholeTable());
     } catch (const std::exception& e) {
         lumidra::diag("Region map not written: %s\n", e.what());
+        if (why)
+            *why = e.what();
         return false;
     }
     const auto files = lumidra::labelMapFiles(prefix);

@@ -45,7 +45,7 @@ RtSlider::RtSlider(QWidget* parent, const char* name, int min, int max, int valu
 
     grid->addWidget(makeStepButton(this, "-", &RtSlider::subtractStep), 0, 1);
 
-    QSlider* slider = makeInnerSlider(this, min, max, value);
+    slider = makeInnerSlider(this, min, max, value);
     coupleInnerSlider(this, slider);
     grid->addWidget(slider, 0, 2);
 

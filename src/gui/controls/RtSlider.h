@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+class QSlider;
+
 // A labelled stepping slider: caption, "-", slider, "+" and a number display.
 // valueChanged(int) states the current value on every slot call.
 class RtSlider : public QWidget {
@@ -10,6 +12,9 @@ public:
     RtSlider(QWidget* parent, const char* name, int min, int max, int value, const char* label);
 
     int currentValue() const { return value; }
+    // The slider the user drags ("minSL"): whether it is held down, and its
+    // press and release, tell one drag from the next.
+    QSlider* innerSlider() const { return slider; }
 
 public slots:
     void addStep();
@@ -20,6 +25,7 @@ signals:
     void valueChanged(int);
 
 private:
+    QSlider* slider = nullptr;
     int value;
     int min;
     int max;

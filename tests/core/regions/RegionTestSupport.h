@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FifoGuard.h"
 #include "TestFiles.h"
 #include "core/common/TextField.h"
 #include "core/regions/ImgMaterial.h"
@@ -20,6 +21,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using testfiles::FifoGuard;
 using testfiles::TempDir;
 using testfiles::WorkingDir;
 
@@ -56,37 +58,3 @@ inline std::string describe(const Region& r)
 {
     return describe(makeRecord(r));
 }
-
-// A FIFO named like a region file, for the length of a test. A reader that
-// waits for a writer would hang the test: after ten seconds a writer comes and
-// goes, so such a reader sees an empty file and the test fails instead.
-class FifoGuard {
-public:
-    explicit FifoGuard(const std::string& path)
-    {
-        if (::mkfifo(path.c_str(), 0600) != 0)
-            ADD_FAILURE() << "cannot make a FIFO at " << path;
-        watcher_ = std::thread([this, path] {
-            for (int tick = 0; !done_; ++tick) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-                // Opening for writing succeeds only while a reader has it open.
-                const int fd = tick < 200 ? -1 : ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
-                if (fd >= 0 && ::close(fd) == 0)
-                    readerWaited_ = true;
-            }
-        });
-    }
-    FifoGuard(const FifoGuard&) = delete;
-    FifoGuard& operator=(const FifoGuard&) = delete;
-    ~FifoGuard()
-    {
-        done_ = true;
-        watcher_.join();
-    }
-    bool readerWaited() const { return readerWaited_; }
-
-private:
-    std::atomic<bool> done_ = false;
-    std::atomic<bool> readerWaited_ = false;
-    std::thread watcher_;
-};

@@ -209,4 +209,7 @@ TEST(Otsu, ClassRegionsAreNamedAndColouredFromThePalette)
               (std::array{0, 0, 255}));
     EXPECT_EQ((std::array{records[2].red, records[2].green, records[2].blue}),
               (std::array{255, 255, 0}));
+    // The dialog's shares leave the background (grey 0) out.
+    EXPECT_EQ(classFractions(countsOf({{0, 100}, {5, 30}, {50, 10}}), {{1, 40}, {41, 255}}),
+              (std::vector<double>{0.75, 0.25}));
 }

@@ -5,6 +5,7 @@
 #include "core/volume/VolumeReader.h"
 #include "core/volume/VolumeSource.h"
 
+#include "FifoGuard.h"
 #include "NiftiFiles.h"
 #include "TestFiles.h"
 
@@ -236,8 +237,11 @@ TEST(VolumeReader, RefusesEveryHostileVolumeNamingFileAndReason)
     testfiles::TempDir tmp;
     std::filesystem::create_directory(tmp / "folder.nii");
     EXPECT_NE(expectRefused(tmp / "folder.nii").find("is a directory"), std::string::npos);
-    ASSERT_EQ(::mkfifo((tmp / "fifo.nii").c_str(), 0600), 0);
-    EXPECT_NE(expectRefused(tmp / "fifo.nii").find("not a regular file"), std::string::npos);
+    {
+        testfiles::FifoGuard fifo(tmp / "fifo.nii");
+        EXPECT_NE(expectRefused(tmp / "fifo.nii").find("not a regular file"), std::string::npos);
+        EXPECT_FALSE(fifo.readerWaited());
+    }
     EXPECT_NE(expectRefused(tmp / "missing.nii").find("no such file"), std::string::npos);
     testfiles::writeFile(tmp / "scan.txt", "text");
     EXPECT_NE(expectRefused(tmp / "scan.txt").find("must end in .nii"), std::string::npos);

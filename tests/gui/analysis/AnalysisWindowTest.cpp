@@ -20,6 +20,7 @@
 #include <QMouseEvent>
 #include <QSpinBox>
 #include <QTest>
+#include <QUndoStack>
 #include <QToolTip>
 
 #include <gtest/gtest.h>
@@ -108,6 +109,17 @@ TEST_F(AnalysisWindowTest, FollowsTheSliceTheRegionsAndANewStackUnasked)
     EXPECT_EQ(shown().stack[0].voxels, 16384u * 6);
     EXPECT_EQ(shown().stack[kRegionCount].voxels, 0u) << "Last Region takes the rest";
     EXPECT_EQ(analysis->histogram()->preview().size(), 0u);
+    // What the user reads: the whole stack's curve and fractions until the
+    // current slice is chosen.
+    EXPECT_EQ(analysis->histogram()->plotted()[kBright], 16384u * 6);
+    auto cell = [&](int row, int column) {
+        return analysis->statistics()->index(row, column).data().toString();
+    };
+    EXPECT_EQ(cell(0, RegionStatsModel::Fraction), "50.00 %");
+    analysis->setShowsWholeStack(false);
+    EXPECT_EQ(analysis->histogram()->plotted()[kBright], 16384u);
+    EXPECT_EQ(cell(0, RegionStatsModel::Fraction), "25.00 %");
+    analysis->setShowsWholeStack(true);
 
     window->findChild<ImageSelect*>("imgSel")->addStep();
     settle();
@@ -175,6 +187,27 @@ TEST_F(AnalysisWindowTest, DraggingTheCurrentBandsEdgesMovesTheEditorAndRepaints
     sendMouse(h, QEvent::MouseButtonRelease, {h->edgeX(20), y}, Qt::NoButton);
     EXPECT_EQ(window->regionTable()[0].min, 229);
     EXPECT_EQ(window->regionTable()[0].max, 229);
+
+    // Each drag, from press to release, is one step of Undo.
+    QUndoStack* undo = window->workspace()->undoStack();
+    EXPECT_EQ(undo->count(), 3);
+    undo->undo();
+    EXPECT_EQ(editorSlider("Min Slider")->currentValue(), 201);
+    undo->undo();
+    undo->undo();
+    EXPECT_EQ(window->regionTable()[0].min, 150);
+    EXPECT_EQ(window->regionTable()[0].max, 255);
+    EXPECT_EQ(viewColour(dr2, 10, 0), (std::array<int, 3>{255, 0, 0}));
+}
+
+TEST_F(AnalysisWindowTest, ARenameReachesTheTableAndTheCsvAtOnce)
+{
+    QTest::keyClicks(window->findChild<QLineEdit*>("nameLE"), "Vessel");
+    settle();
+    EXPECT_STREQ(shown().table[0].name, "BrightVessel");
+    EXPECT_NE(analysis->csv().find(",0,BrightVessel,150,255,"), std::string::npos);
+    const QModelIndex cell = analysis->statistics()->index(0, RegionStatsModel::Name);
+    EXPECT_EQ(cell.data().toString(), "BrightVessel");
 }
 
 TEST_F(AnalysisWindowTest, TheValueUnderTheCursorShowsAsTooltipAndStatusLine)
@@ -249,13 +282,18 @@ TEST_F(AnalysisWindowTest, SuggestedRegionsArePreviewedAndWrittenOnlyWhenAccepte
     EXPECT_EQ(editorSlider("Max Slider")->currentValue(), kDark);
     // dr2 paints region 0, now the dark class, in palette entry 1 (green).
     EXPECT_EQ(viewColour(window->colourView(), 200, 0), (std::array<int, 3>{0, 255, 0}));
+
+    // Applying is one step; Undo puts the earlier table back.
+    window->workspace()->undoStack()->undo();
+    EXPECT_EQ(std::memcmp(&before[0], &after[0], sizeof(imgMaterial) * kRegionCount), 0);
+    EXPECT_EQ(window->findChild<QLineEdit*>("nameLE")->text(), "Bright");
 }
 
 TEST_F(AnalysisWindowTest, ExportWritesLumidraStatsColumnsForWhatIsShown)
 {
     const std::string path = (cwd.path() / "out.csv").string();
     testfiles::writeFile(path, "old");
-    ASSERT_TRUE(analysis->exportCsv(QString::fromStdString(path)));
+    ASSERT_EQ(analysis->exportCsv(QString::fromStdString(path)), "");
     std::string text = testfiles::readFile(path);
     EXPECT_EQ(text.substr(0, text.find('\n') + 1), statsCsvHeader());
     // Bright: 6 x 16,384 of 3 x 65,536 pixels, every sample 3200, one piece

@@ -273,17 +273,18 @@ TEST_F(MainWindowTest, MenusCarryTheirCommandsAndAccelerators)
     for (QAction* a : bar->actions())
         titles << a->text();
     // The menus that came later follow the three that were there first.
-    EXPECT_EQ(titles, (QStringList{"File", "Wavelet", "Help", "Volume", "Analysis"}));
+    EXPECT_EQ(titles, (QStringList{"File", "Wavelet", "Help", "Volume", "Analysis", "Edit"}));
 
     QStringList items;
-    for (const char* menu : {"File Menu", "Wavelet", "Help", "Volume", "Analysis"})
+    for (const char* menu : {"File Menu", "Wavelet", "Help", "Volume", "Analysis", "Edit"})
         for (QAction* a : bar->findChild<QWidget*>(menu)->actions())
             items << a->text() + "=" + a->shortcut().toString();
     EXPECT_EQ(items, (QStringList{"&Open...=Ctrl+O", "O&pen Region Info...=Ctrl+P",
                                   "&Save Region Info...=Ctrl+S", "=", "E&xit=Ctrl+X",
                                   "Haa&r Wavelet Window...=Ctrl+R", "&Information=Ctrl+I",
                                   "&About=Ctrl+A", "&Open Volume...=Ctrl+Shift+O",
-                                  "&Export Region Map...=", "Region &Analysis...=Ctrl+T"}));
+                                  "&Export Region Map...=", "Region &Analysis...=Ctrl+T",
+                                  "&Undo=Ctrl+Z", "&Redo=Ctrl+Shift+Z"}));
 }
 
 TEST_F(MainWindowTest, InformationBoxIsCaptionedLumidraAndHoldsTheHelpText)

@@ -90,6 +90,13 @@ TEST_F(VolumeWindowTest, OpenVolumeResetsTheViewsAsOpeningADirectoryDoes)
     EXPECT_EQ(window->imageCount(), 4);
     EXPECT_EQ(window->currentImage(), 1);
 
+    // Chosen in the dialog, the failure is also a message box with the reason.
+    const guitest::MessageShown box = guitest::answerMessageBox([&] {
+        guitest::answerFileDialog(LUMIDRA_CORPUS_DIR "/nifti/truncated.nii.gz",
+                                  [&] { window->selOpenVolume(); });
+    });
+    EXPECT_TRUE(box.text.contains("truncated")) << box.text.toStdString();
+
     // Cancelled: nothing happens.
     guitest::answerFileDialog(QString(), [&] { window->selOpenVolume(); });
     EXPECT_EQ(window->greyView()->sliceStack(), held);
@@ -115,6 +122,11 @@ TEST_F(VolumeWindowTest, ExportRegionMapWritesTheMapOfWhatTheWindowHolds)
     const std::string failed =
         capturedStdout([&] { EXPECT_FALSE(window->exportRegionMap(prefix + "/none/map")); });
     EXPECT_EQ(failed.rfind("Region map not written: "), 0u) << failed;
+    const guitest::MessageShown box = guitest::answerMessageBox([&] {
+        guitest::answerFileDialog(QString::fromStdString(prefix + "/none/map.nii.gz"),
+                                  [&] { window->selExportRegionMap(); });
+    });
+    EXPECT_TRUE(box.text.contains("none/map")) << box.text.toStdString();
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(cwd.path() / "maps"), {}), 3);
 }
 
