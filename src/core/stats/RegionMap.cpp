@@ -39,13 +39,24 @@ std::size_t rowOfLabel(std::uint8_t label)
 
 } // namespace
 
+// The one place a map reads the scan's samples: those of voxels [begin, end)
+// handed to work(first voxel, samples, count) in one or more blocks.
+template <typename Work>
+void readSamples(const ScanGrid& scan, std::size_t begin, std::size_t end, Work&& work)
+{
+    work(begin, scan.samples + begin, end - begin);
+}
+
 std::vector<std::uint8_t> labelVoxels(const ScanGrid& scan, const imgMaterial* regions, int threads)
 {
     const std::array<std::uint8_t, 256> labelOfGrey = labelsOfGreys(regions);
     std::vector<std::uint8_t> labels(scan.count);
     inParallel(scan.count, threads, [&](std::size_t, std::size_t begin, std::size_t end) {
-        for (std::size_t n = begin; n < end; ++n)
-            labels[n] = labelOfGrey[greyOf(scan.samples[n])];
+        readSamples(scan, begin, end,
+                    [&](std::size_t first, const std::uint16_t* samples, std::size_t n) {
+                        for (std::size_t i = 0; i < n; ++i)
+                            labels[first + i] = labelOfGrey[greyOf(samples[i])];
+                    });
     });
     return labels;
 }
@@ -76,37 +87,59 @@ RegionMap regionMap(const SliceStack& stack, const imgMaterial* regions, std::ui
 
 namespace {
 
-void tallyLabels(RegionTally& tally, const std::uint8_t* labels, const std::uint16_t* samples,
-                 std::size_t n)
+// Moves the voxels in [begin, end) that the map gave to none from their
+// region's row to none's.
+void tallyIslands(RegionTally& tally, const ScanGrid& scan, const RegionMap& map, std::size_t begin,
+                  std::size_t end)
 {
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::size_t row = rowOfLabel(labels[i]);
-        ++tally.voxels[row];
-        tally.sampleSum[row] += samples[i];
-    }
+    readSamples(scan, begin, end,
+                [&](std::size_t first, const std::uint16_t* samples, std::size_t n) {
+                    const std::uint8_t* labels = map.labels.data() + first;
+                    for (std::size_t i = 0; i < n; ++i) {
+                        const std::uint8_t before = map.labelOfGrey[greyOf(samples[i])];
+                        if (labels[i] != before) {
+                            const std::size_t row = rowOfLabel(before);
+                            --tally.voxels[row];
+                            tally.sampleSum[row] -= samples[i];
+                            ++tally.voxels[kRegionCount];
+                            tally.sampleSum[kRegionCount] += samples[i];
+                        }
+                    }
+                });
 }
 
-// Moves the voxels the map gave to none from their region's row to none's.
-void tallyIslands(RegionTally& tally, const RegionMap& map, const std::uint8_t* labels,
-                  const std::uint16_t* samples, std::size_t n)
+// The rows of voxels [begin, end) of the scan, counted by their histogram
+// under the regions the map was made with, less what went to none: only the
+// voxels are read again, and none when no island was left out.
+std::vector<RegionStats> countedRows(const GreyHistogram& histogram, const SliceStack& stack,
+                                     const RegionMap& map, std::size_t begin, std::size_t end,
+                                     std::optional<double> voxelMl, int threads)
 {
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint8_t before = map.labelOfGrey[greyOf(samples[i])];
-        if (labels[i] != before) {
-            const std::size_t row = rowOfLabel(before);
-            --tally.voxels[row];
-            tally.sampleSum[row] -= samples[i];
-            ++tally.voxels[kRegionCount];
-            tally.sampleSum[kRegionCount] += samples[i];
-        }
-    }
-}
-
-void checkMapOf(const ScanGrid& scan, const RegionMap& map)
-{
+    const ScanGrid scan = scanGrid(stack);
     if (map.nx != scan.nx || map.ny != scan.ny || map.nz != scan.nz ||
         map.labels.size() != scan.count)
         throw std::invalid_argument("a region map of another scan");
+    RegionTally tally;
+    for (int v = 0; v < 256; ++v) {
+        const std::size_t row = rowOfLabel(map.labelOfGrey[v]);
+        tally.voxels[row] += histogram.count[v];
+        tally.sampleSum[row] += histogram.sampleSum[v];
+    }
+    if (map.islandVoxels > 0 && begin < end) {
+        // Unsigned arithmetic: each part's own decrements and increments wrap
+        // and come right in the sum.
+        std::vector<RegionTally> parts(partsFor(end - begin, threads));
+        inParallel(end - begin, threads, [&](std::size_t part, std::size_t b, std::size_t e) {
+            tallyIslands(parts[part], scan, map, begin + b, begin + e);
+        });
+        for (const RegionTally& part : parts) {
+            for (int row = 0; row <= kRegionCount; ++row) {
+                tally.voxels[row] += part.voxels[row];
+                tally.sampleSum[row] += part.sampleSum[row];
+            }
+        }
+    }
+    return regionStatistics(tally, voxelMl);
 }
 
 } // namespace
@@ -117,37 +150,12 @@ std::vector<RegionStats> mapStatistics(const SliceStack& stack, const RegionMap&
     return mapStatistics(stackHistogram(stack, threads), stack, map, voxelMl, threads);
 }
 
-// The counts are the histogram's, the regions as they were when the map was
-// made, less what went to none: only the voxels whose label changed are
-// read twice, and none when no island was left out.
 std::vector<RegionStats> mapStatistics(const GreyHistogram& histogram, const SliceStack& stack,
                                        const RegionMap& map, std::optional<double> voxelMl,
                                        int threads)
 {
-    const ScanGrid scan = scanGrid(stack);
-    checkMapOf(scan, map);
-    RegionTally tally;
-    for (int v = 0; v < 256; ++v) {
-        const std::size_t row = rowOfLabel(map.labelOfGrey[v]);
-        tally.voxels[row] += histogram.count[v];
-        tally.sampleSum[row] += histogram.sampleSum[v];
-    }
-    if (map.islandVoxels > 0) {
-        // Unsigned arithmetic: each part's own decrements and increments wrap
-        // and come right in the sum.
-        std::vector<RegionTally> parts(partsFor(scan.count, threads));
-        inParallel(scan.count, threads, [&](std::size_t part, std::size_t begin, std::size_t end) {
-            tallyIslands(parts[part], map, map.labels.data() + begin, scan.samples + begin,
-                         end - begin);
-        });
-        for (const RegionTally& part : parts) {
-            for (int row = 0; row <= kRegionCount; ++row) {
-                tally.voxels[row] += part.voxels[row];
-                tally.sampleSum[row] += part.sampleSum[row];
-            }
-        }
-    }
-    std::vector<RegionStats> rows = regionStatistics(tally, voxelMl);
+    std::vector<RegionStats> rows =
+        countedRows(histogram, stack, map, 0, map.labels.size(), voxelMl, threads);
     for (int k = 0; k < kRegionCount; ++k)
         rows[k].pieces = map.pieces[k];
     return rows;
@@ -156,18 +164,15 @@ std::vector<RegionStats> mapStatistics(const GreyHistogram& histogram, const Sli
 std::vector<RegionStats> mapSliceStatistics(const SliceStack& stack, const RegionMap& map, int z,
                                             std::optional<double> voxelMl)
 {
-    const ScanGrid scan = scanGrid(stack);
-    checkMapOf(scan, map);
-    RegionTally tally;
-    const std::size_t plane = static_cast<std::size_t>(scan.nx) * scan.ny;
+    const VolumeSource* source = stack.source();
     int k = z;
-    if (scan.source)
-        k = z >= 0 && z < static_cast<int>(scan.source->planeOfSlice.size())
-                ? scan.source->planeOfSlice[z]
-                : -1;
-    if (k >= 0 && k < scan.nz)
-        tallyLabels(tally, map.labels.data() + plane * k, scan.samples + plane * k, plane);
-    return regionStatistics(tally, voxelMl);
+    if (source)
+        k = z >= 0 && z < static_cast<int>(source->planeOfSlice.size()) ? source->planeOfSlice[z]
+                                                                        : -1;
+    const std::size_t plane = static_cast<std::size_t>(map.nx) * map.ny;
+    const std::size_t first = k >= 0 && k < map.nz ? plane * k : 0;
+    const std::size_t last = k >= 0 && k < map.nz ? first + plane : 0;
+    return countedRows(sliceHistogram(stack, z), stack, map, first, last, voxelMl, 1);
 }
 
 std::vector<RegionStats> islandStatistics(const SliceStack& stack, const imgMaterial* regions,
