@@ -51,18 +51,18 @@ int main(int argc, char** argv)
     const VolumeSource& source = *stack->source();
     RegionTable table = tissueRegions();
     const std::vector<std::uint8_t> labels = labelVoxels(scanGrid(source), table.records(), 2);
-    std::printf("%s: %d x %d x %d = %zu voxels\n", volume.c_str(), source.nx, source.ny, source.nz,
-                labels.size());
+    std::printf("%s: %d x %d x %d = %zu voxels\n", volume.c_str(), source.nx(), source.ny(),
+                source.nz(), labels.size());
     LabelPieces last;
     const auto run = [&](std::uint64_t minVoxels, int threads) {
         return [&, minVoxels, threads] {
-            last = removeIslands(labels, source.nx, source.ny, source.nz, minVoxels, threads);
+            last = removeIslands(labels, source.nx(), source.ny(), source.nz(), minVoxels, threads);
         };
     };
     const std::vector<double> t =
         bench::alternatingMedians({run(0, 1), run(0, 2), run(100, 1), run(100, 2),
                                    [&] { islandStatistics(*stack, table.records(), 100, 2); },
-                                   [&] { readVolume(volume, Placement::Fit, 2); }},
+                                   [&] { readVolume(volume, {}, Placement::Fit, 2); }},
                                   kRounds);
     std::uint64_t pieces = 0;
     for (std::uint64_t p : last.pieces)

@@ -8,6 +8,7 @@
 //   lumidra-stats on 8 copies of the input with 2 jobs against 1.
 #include "BenchUtil.h"
 
+#include "Scans.h"
 #include "StatsRun.h"
 #include "TestFiles.h"
 #include "core/volume/VolumeReader.h"
@@ -21,7 +22,7 @@
 
 namespace {
 
-constexpr const char* kBrain = "/usr/share/mricron/templates/ch2.nii.gz";
+constexpr const char* kBrain = scans::kBrainTemplate;
 constexpr int kRuns = 11;
 
 struct Medians {

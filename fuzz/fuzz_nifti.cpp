@@ -1,6 +1,7 @@
-// The volume reader on arbitrary files: a volume it accepts has one sample
-// per voxel on the 12-bit scale and a stack whose every pixel maps back to a
-// voxel of it or to padding; anything else is refused with VolumeError.
+// The volume reader on arbitrary files: every voxel of a volume it accepts
+// reads as a sample on the 12-bit scale, and its stack's every pixel maps
+// back to a voxel of it or to padding; anything else is refused with
+// VolumeError.
 // Seed it with tests/corpus/nifti.
 #include "core/volume/VolumeError.h"
 #include "core/volume/VolumeReader.h"
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -34,15 +36,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         const SharedSliceStack stack = openVolume(path);
         const VolumeSource& source = *stack->source();
-        if (source.samples.size() != source.voxelCount() || stack->count() != source.nz)
+        if (stack->count() != source.nz())
             std::abort();
-        for (std::uint16_t s : source.samples)
-            if (s > kTopSample)
-                std::abort();
+        std::vector<std::uint16_t> plane(source.planeSize());
+        for (int k = 0; k < source.nz(); ++k) {
+            source.samplesOfPlane(k, plane.data());
+            for (std::uint16_t s : plane)
+                if (s > kTopSample)
+                    std::abort();
+        }
         for (int z = 0; z < stack->count(); ++z)
             for (int p = 0; p < kSliceSamples; p += 97) {
                 const auto v = source.voxelAt(z, p);
-                if (v && (v->i >= source.nx || v->j >= source.ny || v->k >= source.nz))
+                if (v && (v->i >= source.nx() || v->j >= source.ny() || v->k >= source.nz()))
                     std::abort();
             }
     } catch (const VolumeError&) {

@@ -15,7 +15,10 @@ if [ ! -e data/slice000 ] && [ ! -e data/slice000.pgm ]; then
 fi
 
 if [ ! -e data/colornfo.txt ]; then
-  # Grey ranges fitted to the template's histogram (0..255 after import).
+  # Grey ranges fitted to the template's histogram under the default window
+  # (robust: its values 0 to 178 onto 0..4095): scalp and facial fat from
+  # value 121 up, white matter 104-120, grey matter 72-103, the boundary
+  # 40-71, CSF 8-39, background 0-7.
   # Names are single words: a region info file keeps a name's first word only.
   # Region 0 is what the first screen paints: the bright scalp and facial fat
   # of the lowest slice.
@@ -24,43 +27,43 @@ if [ ! -e data/colornfo.txt ]; then
 6
 
 #Scalp
-121
+174
 255
 255
 190
 110
 
 #WhiteMatter
-104
-120
+149
+173
 245
 240
 205
 
 #GreyMatter
-72
 103
+148
 205
 85
 95
 
 #Boundary
-40
-71
+57
+102
 130
 90
 170
 
 #CSF
-8
-39
+11
+56
 60
 120
 255
 
 #Background
 0
-7
+10
 0
 0
 0

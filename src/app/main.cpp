@@ -32,7 +32,7 @@ QIcon applicationIcon()
 
 constexpr int kBadPath = 2;
 
-constexpr const char* kUsage = "usage: lumidra [PATH]\n";
+constexpr const char* kUsage = "usage: lumidra [--window POLICY] [PATH]\n";
 constexpr const char* kHelp =
     "\n"
     "Shows a stack of 256 x 256 greyscale slices in grey and coloured by named grey\n"
@@ -40,6 +40,12 @@ constexpr const char* kHelp =
     "PGM files) or a NIfTI-1 volume (.nii, .nii.gz) to open at start-up instead of\n"
     "./data/.\n"
     "\n"
+    "  --window POLICY\n"
+    "             how the values of the volumes opened become 12-bit samples:\n"
+    "             robust (the default: linear from the 0.5th to the 99.5th\n"
+    "             percentile), ct (sample = HU + 1024), minmax (linear from the\n"
+    "             smallest to the largest value) or LO:HI (linear, in the scan's\n"
+    "             units); values outside are clipped\n"
     "  --help     show this help\n"
     "  --version  show the version\n"
     "\n"
@@ -62,6 +68,7 @@ bool isQtOptionWithValue(const char* arg)
 struct CommandLine {
     std::optional<int> exitNow; // help, version, or a usage error
     std::vector<std::string> paths;
+    lumidra::WindowPolicy window;
 };
 
 // Read before the application object, which needs a display: --help,
@@ -84,6 +91,16 @@ CommandLine readCommandLine(int argc, char** argv)
             std::printf("lumidra %s\n", LUMIDRA_VERSION);
             line.exitNow = 0;
             return line;
+        } else if (std::strcmp(arg, "--window") == 0) {
+            std::string error = std::string("--window needs a value: ") + lumidra::kWindowPolicies;
+            const std::optional<lumidra::WindowPolicy> policy =
+                n + 1 < argc ? lumidra::parseWindowPolicy(argv[++n], error) : std::nullopt;
+            if (!policy) {
+                std::fprintf(stderr, "lumidra: %s\n%s", error.c_str(), kUsage);
+                line.exitNow = kBadPath;
+                return line;
+            }
+            line.window = *policy;
         } else if (isQtOptionWithValue(arg) && n + 1 < argc) {
             ++n;
         }
@@ -96,7 +113,7 @@ CommandLine readCommandLine(int argc, char** argv)
 }
 
 // The start-up images of PATH; throws with the reason when PATH will not do.
-StartupImages startupImagesOf(const std::string& path)
+StartupImages startupImagesOf(const std::string& path, const lumidra::WindowPolicy& window)
 {
     namespace fs = std::filesystem;
     std::error_code ec;
@@ -108,7 +125,7 @@ StartupImages startupImagesOf(const std::string& path)
         if (!fs::exists(dir + "slice000", ec) && !fs::exists(dir + "slice000.pgm", ec))
             throw std::runtime_error("'" + path +
                                      "' holds no slice files (slice000 or slice000.pgm)");
-        return {dir, nullptr};
+        return {dir, nullptr, window};
     }
     if (!fs::exists(path, ec))
         throw std::runtime_error("cannot open '" + path + "': no such file or directory");
@@ -116,7 +133,7 @@ StartupImages startupImagesOf(const std::string& path)
         throw std::runtime_error("'" + path +
                                  "' is neither an image directory nor a NIfTI "
                                  "volume (.nii, .nii.gz)");
-    return {path, lumidra::openVolume(path)};
+    return {path, lumidra::openVolume(path, window), window};
 }
 
 } // namespace
@@ -127,9 +144,10 @@ int main(int argc, char** argv)
     if (line.exitNow)
         return *line.exitNow;
     StartupImages start;
+    start.window = line.window;
     if (!line.paths.empty()) {
         try {
-            start = startupImagesOf(line.paths.front());
+            start = startupImagesOf(line.paths.front(), line.window);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "lumidra: %s\n", e.what());
             return kBadPath;

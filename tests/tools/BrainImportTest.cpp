@@ -1,4 +1,5 @@
 #include "ImportTestSupport.h"
+#include "Scans.h"
 
 #include "core/common/Diagnostics.h"
 #include "core/slices/SliceLoader.h"
@@ -16,7 +17,7 @@ using namespace importtest;
 
 namespace {
 
-constexpr const char* kBrain = "/usr/share/mricron/templates/ch2.nii.gz";
+constexpr const char* kBrain = scans::kBrainTemplate;
 
 struct HalfMasses {
     long long front = 0; // anterior half of the volume, upper half of the picture

@@ -26,17 +26,17 @@ TEST(Cohort, SnakemakeMergesOneStatisticsJobPerScan)
                        {"-j2", "--quiet", "--keep-going", "-s",
                         LUMIDRA_SOURCE_DIR "/examples/cohort/Snakefile", "--directory",
                         tmp / "work", "--config", "scans=" + tmp / "scans",
-                        "rif=" + tmp / "regions.rif", "out=" + tmp / "results",
+                        "rif=" + tmp / "regions.rif", "out=" + tmp / "results", "window=-2:30",
                         std::string("stats=") + LUMIDRA_STATS_EXE},
                        "timeout 120");
     };
     const ToolRun run = snakemake();
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
 
-    // The same table lumidra-stats makes of the three in name order.
-    const ToolRun direct =
-        runTool(LUMIDRA_STATS_EXE, {"--rif", tmp / "regions.rif", tmp / "scans/s1.nii",
-                                    tmp / "scans/s2.nii.gz", tmp / "scans/s3.nii.gz"});
+    // The same table lumidra-stats makes of the three in name order, through the same window.
+    const ToolRun direct = runTool(
+        LUMIDRA_STATS_EXE, {"--rif", tmp / "regions.rif", "--window", "-2:30", tmp / "scans/s1.nii",
+                            tmp / "scans/s2.nii.gz", tmp / "scans/s3.nii.gz"});
     ASSERT_EQ(direct.exitCode, 0) << direct.err;
     EXPECT_EQ(readFile(tmp / "results/regions.csv"), direct.out);
     EXPECT_EQ(lines(direct.out).size(), 1u + 3 * 18);

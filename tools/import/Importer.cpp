@@ -2,8 +2,10 @@
 
 #include "ImportError.h"
 #include "SliceDirectory.h"
+#include "core/common/SliceGeometry.h"
 #include "core/volume/NiftiFile.h"
-#include "core/volume/VolumeReader.h"
+#include "core/volume/ScanValues.h"
+#include "core/volume/WindowedVoxels.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -39,7 +41,7 @@ void reportFit(const NiftiFile& volume, const SliceLayout& layout)
 
 void reportLayout(const NiftiFile& volume, const SliceLayout& layout)
 {
-    const AxisCodes a = volume.axes();
+    const AxisCodes a = layout.axes;
     std::printf("Orientation from the %s: i %s, j %s, k %s\n", volume.orientationSource(),
                 nifti_orientation_string(a.i), nifti_orientation_string(a.j),
                 nifti_orientation_string(a.k));
@@ -67,16 +69,27 @@ std::vector<fs::path> checkOutputDir(const ImportOptions& options)
     return existing;
 }
 
-void reportRange(const ValueRange& range, SliceKind kind)
+void reportWindow(const IntensityWindow& window, const ScanValues& values, SliceKind kind)
 {
-    if (range.nonFinite > 0)
-        std::printf("%lld voxel(s) are NaN or infinite: written as 0\n",
-                    static_cast<long long>(range.nonFinite));
-    if (range.constant()) {
-        std::printf("The volume is constant: every sample is written as 0\n");
+    if (values.nonFinite > 0)
+        std::printf("%llu voxel(s) are NaN or infinite: written as 0\n",
+                    static_cast<unsigned long long>(values.nonFinite));
+    const int top = topLevel(kind);
+    if (window.rule == WindowRule::Ct) {
+        std::printf("Window ct: sample = value + 1024, clipped to 0 .. 4095%s\n",
+                    kind == SliceKind::Pgm ? ", written as sample / 16 (0 .. 255)" : "");
         return;
     }
-    std::printf("Scaling values %g .. %g to 0 .. %d\n", range.lo, range.hi, topLevel(kind));
+    const char* name = windowRuleName(window.rule);
+    if (window.rule != WindowRule::Fixed && !(values.max > values.min)) {
+        std::printf("The volume is constant: every sample is written as 0\n");
+    } else if (!(window.high > window.low)) {
+        std::printf("Window %s: values above %g are written as %d, the others as 0\n", name,
+                    window.low, top);
+    } else {
+        std::printf("Window %s: scaling values %g .. %g to 0 .. %d, values outside clipped\n", name,
+                    window.low, window.high, top);
+    }
 }
 
 void reportProgress(int written, int total)
@@ -86,16 +99,20 @@ void reportProgress(int written, int total)
     std::fflush(stdout);
 }
 
-void writeSlices(const NiftiFile& volume, const std::vector<std::uint16_t>& samples,
-                 const SliceLayout& layout, StagedSlices& staged, SliceKind kind)
+void writeSlices(const WindowedVoxels& voxels, const SliceLayout& layout, StagedSlices& staged,
+                 SliceKind kind)
 {
-    PlanePlacer placer(layout, volume.nx(), volume.ny());
-    const std::size_t planeSize = static_cast<std::size_t>(volume.nx()) * volume.ny();
+    const ScanVoxels& scan = voxels.scan();
+    PlanePlacer placer(layout, scan.nx, scan.ny);
+    const std::size_t planeSize = static_cast<std::size_t>(scan.nx) * scan.ny;
+    std::vector<std::uint16_t> plane(planeSize);
     std::vector<std::uint16_t> slice(kSliceSamples);
-    const int count = volume.nz();
+    const int count = scan.nz;
     for (int number = 0; number < count; ++number) {
-        const int k = layout.reverseSlices ? count - 1 - number : number;
-        placer.place(samples.data() + planeSize * k, slice.data());
+        const std::size_t k =
+            static_cast<std::size_t>(layout.reverseSlices ? count - 1 - number : number);
+        voxels.read(planeSize * k, planeSize * (k + 1), plane.data());
+        placer.place(plane.data(), slice.data());
         staged.write(number, encodeSlice(slice, kind));
         reportProgress(number + 1, count);
     }
@@ -110,18 +127,20 @@ void runImport(const ImportOptions& options)
         std::fprintf(stderr, "lumidra-import: warning: ignoring non-finite scl_slope/scl_inter\n");
     reportVolume(options, volume);
     const SliceLayout layout =
-        planSliceLayout(volume.nx(), volume.ny(), volume.axes(), options.placement);
+        planSliceLayout(volume.nx(), volume.ny(), axesOf(volume.toMm()), options.placement);
     reportLayout(volume, layout);
     const std::vector<fs::path> existing = checkOutputDir(options);
 
     volume.loadVoxels();
-    ValueRange range;
-    const std::vector<std::uint16_t> samples = volume.samples(topLevel(options.kind), range);
-    reportRange(range, options.kind);
+    const auto scan = std::make_shared<const ScanVoxels>(volume.takeScan());
+    const ScanValues values =
+        gatherScanValues(*scan, 1, ruleFor(options.window, scan->modality) == WindowRule::Robust);
+    const IntensityWindow window = resolveWindow(options.window, values, scan->modality);
+    reportWindow(window, values, options.kind);
 
     ensureDirectory(options.outputDir);
     StagedSlices staged(options.outputDir, options.kind);
-    writeSlices(volume, samples, layout, staged, options.kind);
+    writeSlices(WindowedVoxels(scan, window, topLevel(options.kind)), layout, staged, options.kind);
     staged.commit(existing);
     if (!existing.empty())
         std::printf("Replaced %zu old slice file(s)\n", existing.size());

@@ -2,6 +2,7 @@
 
 #include "SliceEncoding.h"
 #include "core/volume/VolumeLayout.h"
+#include "core/volume/WindowPolicy.h"
 
 #include <string>
 
@@ -11,6 +12,7 @@ struct ImportOptions {
     SliceKind kind = SliceKind::Raw;
     bool replace = false;
     lumidra::Placement placement = lumidra::Placement::Fit;
+    lumidra::WindowPolicy window;
 };
 
 // Converts the volume into the slice files of an image directory, reporting

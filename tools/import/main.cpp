@@ -13,8 +13,8 @@ namespace {
 
 constexpr int kUsageError = 2;
 
-constexpr const char* kUsage =
-    "usage: lumidra-import [--pgm] [--replace] [--crop] INPUT.nii[.gz] OUTPUT_DIR\n";
+constexpr const char* kUsage = "usage: lumidra-import [--pgm] [--replace] [--crop] [--window "
+                               "POLICY] INPUT.nii[.gz] OUTPUT_DIR\n";
 
 constexpr const char* kHelp =
     "\n"
@@ -22,9 +22,8 @@ constexpr const char* kHelp =
     "one 256 x 256 slice per plane along the volume's third axis, numbered from 0\n"
     "(slice000, slice001, ...), centred and padded with 0. A larger plane is\n"
     "reduced by the smallest integer factor that makes it fit, each pixel the mean\n"
-    "of a factor x factor block. Intensities are scaled linearly from the volume's\n"
-    "minimum and maximum to 0..4095 (raw) or 0..255 (PGM); NaN and infinities\n"
-    "become 0.\n"
+    "of a factor x factor block. Intensities are put on 0..4095 (raw) or 0..255\n"
+    "(PGM) by the window (see --window); NaN and infinities become 0.\n"
     "\n"
     "Axial slices run from inferior to superior and show anterior at the top with\n"
     "the patient's left on the viewer's right (radiological), following the\n"
@@ -34,14 +33,19 @@ constexpr const char* kHelp =
     "             16-bit big-endian files\n"
     "  --replace  replace the slice files already in OUTPUT_DIR (both kinds)\n"
     "  --crop     centre-crop a plane larger than 256 x 256 instead of reducing it\n"
+    "  --window POLICY\n"
+    "             robust (the default): linear from the 0.5th to the 99.5th\n"
+    "             percentile of the values; ct: sample = HU + 1024; minmax: linear\n"
+    "             from the smallest to the largest value; LO:HI: linear from LO to\n"
+    "             HI, in the scan's units. Values outside are clipped.\n"
     "  --help     show this help\n"
     "  --version  show the version\n"
     "\n"
     "OUTPUT_DIR is created, with its parents, when missing.\n";
 
-int usageError(const char* message, const char* argument)
+int usageError(const std::string& message, const char* argument)
 {
-    std::fprintf(stderr, "lumidra-import: %s%s\n%s", message, argument, kUsage);
+    std::fprintf(stderr, "lumidra-import: %s%s\n%s", message.c_str(), argument, kUsage);
     return kUsageError;
 }
 
@@ -69,6 +73,15 @@ std::optional<int> parseArguments(int argc, char** argv, ImportOptions& options)
             options.kind = SliceKind::Pgm;
         } else if (std::strcmp(arg, "--replace") == 0) {
             options.replace = true;
+        } else if (std::strcmp(arg, "--window") == 0) {
+            if (n + 1 >= argc)
+                return usageError("--window needs a value: ", lumidra::kWindowPolicies);
+            std::string error;
+            const std::optional<lumidra::WindowPolicy> policy =
+                lumidra::parseWindowPolicy(argv[++n], error);
+            if (!policy)
+                return usageError("--window: " + error, "");
+            options.window = *policy;
         } else {
             return usageError("unknown option ", arg);
         }

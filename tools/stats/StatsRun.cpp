@@ -107,10 +107,14 @@ SharedSliceStack loadDirectory(const std::string& input, InputResult& result)
 
 // A volume's statistics and map are taken from its own voxels, so the views'
 // stack of it is never built: only the source it would be built from.
-SharedSliceStack countedVolume(const std::string& input, int threads)
+SharedSliceStack countedVolume(const std::string& input, const WindowPolicy& window, int threads,
+                               InputResult& result)
 {
     auto stack = std::make_shared<SliceStack>(0);
-    stack->setSource(readVolume(input, Placement::Fit, threads).source);
+    stack->setSource(readVolume(input, window, Placement::Fit, threads).source);
+    if (const std::uint64_t nonFinite = nonFiniteVoxels(*stack))
+        result.notes.push_back(std::to_string(nonFinite) +
+                               " voxel(s) are NaN or infinite: left out of every row");
     return stack;
 }
 
@@ -126,13 +130,15 @@ void makeMapFolder(const std::string& prefix)
 }
 
 InputResult processInput(const std::string& input, const imgMaterial* table,
-                         const std::string& labelPrefix, std::uint64_t minIsland, int threads)
+                         const std::string& labelPrefix, const WindowPolicy& window,
+                         std::uint64_t minIsland, int threads)
 {
     InputResult result;
     try {
         std::error_code ec;
-        SharedSliceStack stack = fs::is_directory(input, ec) ? loadDirectory(input, result)
-                                                             : countedVolume(input, threads);
+        SharedSliceStack stack = fs::is_directory(input, ec)
+                                     ? loadDirectory(input, result)
+                                     : countedVolume(input, window, threads, result);
         if (!stack)
             return result;
         const RegionMap map = regionMap(*stack, table, minIsland, threads);
@@ -309,15 +315,18 @@ int runStats(const StatsOptions& options, std::FILE* out, std::FILE* err)
 
     InputQueue queue(options.inputs.size());
     // -j N is N threads in all: one input per worker, and the threads left
-    // over when there are fewer inputs than N share each input's reading.
+    // over when there are fewer inputs than N share each input's reading, up
+    // to the cores there are (the core splits an input only as far as its
+    // size makes worthwhile).
     const int jobs = std::clamp<int>(options.jobs, 1, static_cast<int>(options.inputs.size()));
-    const int threadsPerInput = std::max(1, options.jobs / jobs);
+    const int cores = static_cast<int>(std::max(std::thread::hardware_concurrency(), 1u));
+    const int threadsPerInput = std::clamp(options.jobs / jobs, 1, cores);
     std::vector<std::thread> workers;
     for (int w = 0; w < jobs; ++w) {
         workers.emplace_back([&] {
             while (const std::optional<std::size_t> n = queue.take())
                 queue.put(*n, processInput(options.inputs[*n], table.records(), prefixes[*n],
-                                           options.minIsland, threadsPerInput));
+                                           options.window, options.minIsland, threadsPerInput));
         });
     }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/volume/WindowPolicy.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -7,10 +9,11 @@
 
 struct StatsOptions {
     std::string rif = "./data/colornfo.txt";
-    bool rifGiven = false;       // --rif was given, rather than the default
-    std::string csv;             // empty: standard output
-    std::string labels;          // empty: no label maps
-    std::uint64_t minIsland = 0; // pieces of a region smaller than this go to none; 0: off
+    bool rifGiven = false;        // --rif was given, rather than the default
+    std::string csv;              // empty: standard output
+    std::string labels;           // empty: no label maps
+    lumidra::WindowPolicy window; // for volumes; slice directories have their samples
+    std::uint64_t minIsland = 0;  // pieces of a region smaller than this go to none; 0: off
     int jobs = 1;
     std::vector<std::string> inputs;
 };
@@ -24,11 +27,13 @@ constexpr int kStatsUsageError = 2;
 std::vector<std::string> labelPrefixes(const std::string& prefix,
                                        const std::vector<std::string>& inputs);
 
-// Region statistics of every input as CSV, in input order, on
-// options.jobs threads, each region's 6-connected pieces counted and those
-// smaller than options.minIsland given to none; label maps when asked. A failed input is one line
-// on err and the others go on. Returns 0, or kStatsInputFailed when an
-// input, the region file or the output failed.
+// Region statistics of every input as CSV, in input order, on at most
+// options.jobs threads (no more than the inputs and the machine's cores can
+// use), each region's 6-connected pieces counted and those smaller than
+// options.minIsland given to none; label maps when asked. A failed input is
+// one line on err and the others go on; so is a warning, such as a count of
+// NaN voxels. Returns 0, or kStatsInputFailed when an input, the region file
+// or the output failed.
 int runStats(const StatsOptions& options, std::FILE* out, std::FILE* err);
 
 // The region files installed with the tools, each with what it is for,

@@ -13,7 +13,7 @@
 namespace {
 
 constexpr const char* kUsage = "usage: lumidra-stats [--rif FILE] [--csv OUT] [--labels PREFIX] "
-                               "[--min-island N] [-j N] INPUT...\n";
+                               "[--window POLICY] [--min-island N] [-j N] INPUT...\n";
 
 constexpr const char* kHelp =
     "\n"
@@ -33,6 +33,10 @@ constexpr const char* kHelp =
     "                   PREFIX.ctbl (3D Slicer colour table); with several inputs,\n"
     "                   PREFIX followed by each input's name; a missing folder\n"
     "                   is made\n"
+    "  --window POLICY  how a volume's values become 12-bit samples: robust (the\n"
+    "                   0.5th to 99.5th percentile, the default), ct (sample =\n"
+    "                   HU + 1024), minmax (the whole range) or LO:HI (in the\n"
+    "                   scan's units); values outside are clipped\n"
     "  --min-island N   leave out islands: the pieces of a region (voxels joined\n"
     "                   by their faces, across slices too) of fewer than N voxels\n"
     "                   count as no region, in the rows and the region map\n"
@@ -109,6 +113,16 @@ std::optional<int> parseArguments(int argc, char** argv, StatsOptions& options)
             if (!voxels)
                 return usageError("--min-island needs a number of voxels (0: off)");
             options.minIsland = *voxels;
+        } else if (arg == "--window") {
+            if (!hasValue)
+                return usageError("--window needs a value: " +
+                                  std::string(lumidra::kWindowPolicies));
+            std::string error;
+            const std::optional<lumidra::WindowPolicy> policy =
+                lumidra::parseWindowPolicy(argv[++n], error);
+            if (!policy)
+                return usageError("--window: " + error);
+            options.window = *policy;
         } else if (arg == "-j" || arg.rfind("-j", 0) == 0) {
             const char* value = arg == "-j" ? (hasValue ? argv[++n] : "") : argv[n] + 2;
             const std::optional<int> jobs = parseJobs(value);

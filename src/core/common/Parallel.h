@@ -15,21 +15,24 @@ inline int defaultWorkThreads()
     return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
 }
 
-// How many parts inParallel splits count items into.
-inline std::size_t partsFor(std::size_t count, int threads)
+// How many parts inParallel splits count items into: one per thread, but
+// none smaller than minPart items, since each part costs a thread and often
+// a table of its own; more parts than that would only multiply those.
+inline std::size_t partsFor(std::size_t count, int threads, std::size_t minPart = 1)
 {
-    return std::clamp<std::size_t>(static_cast<std::size_t>(std::max(threads, 1)), 1,
-                                   std::max<std::size_t>(count, 1));
+    const std::size_t useful = std::max<std::size_t>(count / std::max<std::size_t>(minPart, 1), 1);
+    return std::clamp<std::size_t>(static_cast<std::size_t>(std::max(threads, 1)), 1, useful);
 }
 
-// Calls work(part, begin, end) for partsFor(count, threads) contiguous parts
-// of [0, count), each on a thread of its own (the first on the calling
-// thread, and any part no thread can be started for), and returns when all
-// are done. The parts are disjoint, so work
-// may write its own part of a shared output. work must not throw.
-template <typename Work> void inParallel(std::size_t count, int threads, Work&& work)
+// Calls work(part, begin, end) for partsFor(count, threads, minPart)
+// contiguous parts of [0, count), each on a thread of its own (the first on
+// the calling thread, and any part no thread can be started for), and
+// returns when all are done. The parts are disjoint, so work may write its
+// own part of a shared output. work must not throw.
+template <typename Work>
+void inParallel(std::size_t count, int threads, Work&& work, std::size_t minPart = 1)
 {
-    const std::size_t parts = partsFor(count, threads);
+    const std::size_t parts = partsFor(count, threads, minPart);
     const auto bound = [&](std::size_t part) { return count * part / parts; };
     std::vector<std::thread> helpers;
     helpers.reserve(parts - 1);

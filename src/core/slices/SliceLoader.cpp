@@ -40,31 +40,6 @@ bool sliceExists(const char* dir, int number, const char* suffix)
     return formSlicePath(path, dir, number, suffix) && fileExists(path);
 }
 
-// MemAvailable counts the page cache the kernel would give back; free pages
-// alone would refuse stacks that fit.
-std::size_t availableMemory()
-{
-    FileBytes meminfo;
-    if (meminfo.load("/proc/meminfo", 64 * 1024)) {
-        std::string_view text(reinterpret_cast<const char*>(meminfo.data()), meminfo.size());
-        constexpr std::string_view kKey = "MemAvailable:";
-        auto at = text.find(kKey);
-        if (at != std::string_view::npos)
-            at = text.find_first_not_of(' ', at + kKey.size());
-        std::size_t kib = 0;
-        if (at != std::string_view::npos) {
-            auto [end, error] = std::from_chars(text.data() + at, text.data() + text.size(), kib);
-            if (error == std::errc() && kib <= SIZE_MAX / 1024)
-                return kib * 1024;
-        }
-    }
-    long pages = ::sysconf(_SC_AVPHYS_PAGES);
-    long pageSize = ::sysconf(_SC_PAGESIZE);
-    if (pages > 0 && pageSize > 0)
-        return static_cast<std::size_t>(pages) * static_cast<std::size_t>(pageSize);
-    return SIZE_MAX;
-}
-
 void refuse(int count, const char* dir)
 {
     diag("Not enough memory for %d slices of %s\n", count, dir);
@@ -236,6 +211,31 @@ SharedSliceStack loadNow(const char* dir, std::size_t memoryBudget)
 }
 
 } // namespace
+
+// MemAvailable counts the page cache the kernel would give back; free pages
+// alone would refuse stacks that fit.
+std::size_t availableMemory()
+{
+    FileBytes meminfo;
+    if (meminfo.load("/proc/meminfo", 64 * 1024)) {
+        std::string_view text(reinterpret_cast<const char*>(meminfo.data()), meminfo.size());
+        constexpr std::string_view kKey = "MemAvailable:";
+        auto at = text.find(kKey);
+        if (at != std::string_view::npos)
+            at = text.find_first_not_of(' ', at + kKey.size());
+        std::size_t kib = 0;
+        if (at != std::string_view::npos) {
+            auto [end, error] = std::from_chars(text.data() + at, text.data() + text.size(), kib);
+            if (error == std::errc() && kib <= SIZE_MAX / 1024)
+                return kib * 1024;
+        }
+    }
+    long pages = ::sysconf(_SC_AVPHYS_PAGES);
+    long pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pages > 0 && pageSize > 0)
+        return static_cast<std::size_t>(pages) * static_cast<std::size_t>(pageSize);
+    return SIZE_MAX;
+}
 
 SharedSliceStack loadImageDirectoryWithin(const char* dir, std::size_t memoryBudget)
 {

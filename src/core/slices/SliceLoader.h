@@ -35,6 +35,9 @@ SliceFileList findSliceFiles(const char* dir);
 // its grey bytes, one copy shared by both views.
 constexpr std::size_t kBytesPerLoadedSlice = kSliceSamples * (sizeof(std::uint16_t) + 1);
 
+// Bytes of memory the machine can give a new stack now.
+std::size_t availableMemory();
+
 // The stack the views keep for an image directory (null means "./data/"):
 // every slice file read and its diagnostics printed in slice order, each
 // file read into the stack on one of several threads. When the stack loaded

@@ -8,7 +8,7 @@
 
 namespace lumidra {
 
-struct VolumeSource;
+class VolumeSource;
 
 // A stack as the views hold it: count slices of 256 x 256 pixels, each pixel
 // a grey byte and the sample it came from on the 12-bit scale (raw samples as

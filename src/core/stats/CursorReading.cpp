@@ -25,8 +25,10 @@ std::optional<CursorReading> readUnderCursor(const SliceStack& stack, int z, int
     if (const VolumeSource* source = stack.source()) {
         r.fromVolume = true;
         r.voxel = source->voxelAt(z, sample);
-        if (r.voxel)
+        if (r.voxel) {
             r.mm = source->positionMm(*r.voxel);
+            r.value = source->valueAt(source->indexOf(*r.voxel));
+        }
     }
     return r;
 }
@@ -42,6 +44,17 @@ std::string oneDecimal(double value)
     char buffer[64];
     const auto [end, error] =
         std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 1);
+    return error == std::errc() ? std::string(buffer, end) : std::string("?");
+}
+
+// Six significant digits, as a reader takes in a value at a glance.
+std::string shortNumber(double value)
+{
+    if (std::isnan(value))
+        return "NaN";
+    char buffer[64];
+    const auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
     return error == std::errc() ? std::string(buffer, end) : std::string("?");
 }
 
@@ -68,6 +81,8 @@ std::string describeReading(const CursorReading& r, const imgMaterial* regions)
     if (r.mm)
         text += " at " + oneDecimal((*r.mm)[0]) + ", " + oneDecimal((*r.mm)[1]) + ", " +
                 oneDecimal((*r.mm)[2]) + " mm";
+    if (r.value)
+        text += ", value " + shortNumber(*r.value);
     return text;
 }
 

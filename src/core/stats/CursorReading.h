@@ -21,6 +21,7 @@ struct CursorReading {
     bool fromVolume = false;
     std::optional<VoxelIndex> voxel;         // a volume's source voxel; none for padding
     std::optional<std::array<double, 3>> mm; // that voxel's position
+    std::optional<double> value;             // its value in the scan's units (NaN as it is)
 };
 
 // The reading at column x and row y of a view (both from its top left) that
@@ -30,8 +31,8 @@ std::optional<CursorReading> readUnderCursor(const SliceStack& stack, int z, int
 
 // One line for a tooltip and a status line, in Latin-1 as region names are:
 // column 135, row 88, slice 90: grey 143, sample 2291, region 4 "White"
-// and for a volume "; voxel 45, 120, 90 at -12.0, 18.5, 36.0 mm" (or
-// "; padding, outside the scan").
+// and for a volume "; voxel 45, 120, 90 at -12.0, 18.5, 36.0 mm, value 87.25"
+// (or "; padding, outside the scan").
 std::string describeReading(const CursorReading& reading, const imgMaterial* regions);
 
 } // namespace lumidra

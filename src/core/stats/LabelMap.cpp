@@ -111,7 +111,7 @@ void writeMapFiles(const std::string& prefix, const ScanGrid& scan, const imgMat
     StagedFile snap(files[1]);
     StagedFile table(files[2]);
     writeLabelVolume(volume.temporaryPath(), labels, scan.nx, scan.ny, scan.nz,
-                     scan.source ? &scan.source->header : nullptr, kRegionCount);
+                     scan.source ? &scan.source->header() : nullptr, kRegionCount);
     snap.write(itkSnapLabelText(regions));
     table.write(colourTableText(regions));
     volume.finish();

@@ -11,7 +11,7 @@
 
 namespace lumidra {
 
-struct VolumeSource;
+class VolumeSource;
 
 // The label description texts: ITK-SNAP's format, and a 3D Slicer colour
 // table (index name r g b a; FreeSurfer reads that last column as

@@ -4,13 +4,14 @@
 #include "core/stats/Islands.h"
 #include "core/volume/VolumeSource.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace lumidra {
 
 ScanGrid scanGrid(const VolumeSource& source)
 {
-    return {source.samples.data(), source.samples.size(), source.nx, source.ny, source.nz, &source};
+    return {nullptr, source.voxelCount(), source.nx(), source.ny(), source.nz(), &source};
 }
 
 ScanGrid scanGrid(const SliceStack& stack)
@@ -40,11 +41,23 @@ std::size_t rowOfLabel(std::uint8_t label)
 } // namespace
 
 // The one place a map reads the scan's samples: those of voxels [begin, end)
-// handed to work(first voxel, samples, count) in one or more blocks.
+// handed to work(first voxel, samples, count, nonFinite) in one or more
+// blocks. A volume's are worked out through its window a block at a time;
+// nonFinite of a block's voxels are NaN or infinite (read as sample 0), and
+// a slice directory has none.
 template <typename Work>
 void readSamples(const ScanGrid& scan, std::size_t begin, std::size_t end, Work&& work)
 {
-    work(begin, scan.samples + begin, end - begin);
+    if (!scan.source) {
+        work(begin, scan.samples + begin, end - begin, std::size_t{0});
+        return;
+    }
+    constexpr std::size_t kBlock = std::size_t{1} << 16;
+    std::vector<std::uint16_t> block(std::min(end - begin, kBlock));
+    for (std::size_t first = begin; first < end; first += kBlock) {
+        const std::size_t last = std::min(end, first + kBlock);
+        work(first, block.data(), last - first, scan.source->samples(first, last, block.data()));
+    }
 }
 
 std::vector<std::uint8_t> labelVoxels(const ScanGrid& scan, const imgMaterial* regions, int threads)
@@ -53,9 +66,14 @@ std::vector<std::uint8_t> labelVoxels(const ScanGrid& scan, const imgMaterial* r
     std::vector<std::uint8_t> labels(scan.count);
     inParallel(scan.count, threads, [&](std::size_t, std::size_t begin, std::size_t end) {
         readSamples(scan, begin, end,
-                    [&](std::size_t first, const std::uint16_t* samples, std::size_t n) {
+                    [&](std::size_t first, const std::uint16_t* samples, std::size_t n,
+                        std::size_t nonFinite) {
                         for (std::size_t i = 0; i < n; ++i)
                             labels[first + i] = labelOfGrey[greyOf(samples[i])];
+                        // Whatever takes grey 0, a NaN voxel is in no region.
+                        for (std::size_t i = 0; nonFinite > 0 && i < n; ++i)
+                            if (!scan.source->isFinite(first + i))
+                                labels[first + i] = 0;
                     });
     });
     return labels;
@@ -82,6 +100,8 @@ RegionMap regionMap(const SliceStack& stack, const imgMaterial* regions, std::ui
         map.pieces[k] = kept.pieces[k + 1];
     map.islandVoxels = kept.dropped;
     map.labelOfGrey = labelsOfGreys(regions);
+    if (regions)
+        map.regions.assign(regions, regions + kRegionCount);
     return map;
 }
 
@@ -92,20 +112,22 @@ namespace {
 void tallyIslands(RegionTally& tally, const ScanGrid& scan, const RegionMap& map, std::size_t begin,
                   std::size_t end)
 {
-    readSamples(scan, begin, end,
-                [&](std::size_t first, const std::uint16_t* samples, std::size_t n) {
-                    const std::uint8_t* labels = map.labels.data() + first;
-                    for (std::size_t i = 0; i < n; ++i) {
-                        const std::uint8_t before = map.labelOfGrey[greyOf(samples[i])];
-                        if (labels[i] != before) {
-                            const std::size_t row = rowOfLabel(before);
-                            --tally.voxels[row];
-                            tally.sampleSum[row] -= samples[i];
-                            ++tally.voxels[kRegionCount];
-                            tally.sampleSum[kRegionCount] += samples[i];
-                        }
-                    }
-                });
+    readSamples(
+        scan, begin, end,
+        [&](std::size_t first, const std::uint16_t* samples, std::size_t n, std::size_t nonFinite) {
+            const std::uint8_t* labels = map.labels.data() + first;
+            for (std::size_t i = 0; i < n; ++i) {
+                const std::uint8_t before = map.labelOfGrey[greyOf(samples[i])];
+                // A NaN voxel, labelled 0, is in no row: not even none's.
+                if (labels[i] != before && (nonFinite == 0 || scan.source->isFinite(first + i))) {
+                    const std::size_t row = rowOfLabel(before);
+                    --tally.voxels[row];
+                    tally.sampleSum[row] -= samples[i];
+                    ++tally.voxels[kRegionCount];
+                    tally.sampleSum[kRegionCount] += samples[i];
+                }
+            }
+        });
 }
 
 // The rows of voxels [begin, end) of the scan, counted by their histogram
@@ -139,7 +161,8 @@ std::vector<RegionStats> countedRows(const GreyHistogram& histogram, const Slice
             }
         }
     }
-    return regionStatistics(tally, voxelMl);
+    return regionStatistics(tally, map.regions.empty() ? nullptr : map.regions.data(), voxelMl,
+                            intensityWindow(stack));
 }
 
 } // namespace

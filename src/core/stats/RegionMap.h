@@ -11,13 +11,13 @@
 
 namespace lumidra {
 
-struct VolumeSource;
+class VolumeSource;
 
 // The voxels of the scan behind a stack: a volume's own at its own
 // resolution (i fastest), or a slice directory's pixels as a 256 x 256 x
 // count volume in sample order.
 struct ScanGrid {
-    const std::uint16_t* samples = nullptr;
+    const std::uint16_t* samples = nullptr; // a slice directory's; null for a volume
     std::size_t count = 0;
     int nx = 0;
     int ny = 0;
@@ -29,7 +29,7 @@ ScanGrid scanGrid(const VolumeSource& source);
 
 // The label of each voxel of the scan under the Show All rule: region
 // index + 1, 0 where no region takes it, so the map lies over the source
-// voxel for voxel.
+// voxel for voxel. A volume's NaN and infinite voxels are labelled 0.
 std::vector<std::uint8_t> labelVoxels(const SliceStack& stack, const imgMaterial* regions);
 std::vector<std::uint8_t> labelVoxels(const ScanGrid& scan, const imgMaterial* regions,
                                       int threads = 1);
@@ -47,6 +47,7 @@ struct RegionMap {
     std::array<std::uint64_t, kRegionCount> pieces{};
     std::uint64_t islandVoxels = 0;              // voxels given to none
     std::array<std::uint8_t, 256> labelOfGrey{}; // each grey value's label before
+    std::vector<imgMaterial> regions;            // the table it was made with; empty for none
 };
 RegionMap regionMap(const SliceStack& stack, const imgMaterial* regions, std::uint64_t minIsland,
                     int threads = 1);

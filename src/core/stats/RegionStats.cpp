@@ -76,15 +76,69 @@ std::uint64_t GreyHistogram::total() const
     return n;
 }
 
+namespace {
+
+// Samples of a volume are worked out a block at a time, each block counted
+// as a stack's samples are; its NaN and infinite voxels, read as 0, are
+// taken back out of grey 0.
+constexpr std::size_t kVolumeBlock = std::size_t{1} << 20;
+
+void addVoxels(const VolumeSource& source, std::size_t begin, std::size_t end,
+               std::vector<std::uint16_t>& block, GreyHistogram& h)
+{
+    for (std::size_t start = begin; start < end; start += kVolumeBlock) {
+        const std::size_t stop = std::min(end, start + kVolumeBlock);
+        block.resize(stop - start);
+        const std::size_t nonFinite = source.samples(start, stop, block.data());
+        h.add(block.data(), block.size());
+        h.count[0] -= nonFinite;
+    }
+}
+
+GreyHistogram volumeHistogram(const VolumeSource& source, int threads)
+{
+    GreyHistogram h;
+    const WindowedVoxels& voxels = source.windowed();
+    if (voxels.byPattern()) {
+        // Every voxel of one bit pattern has one sample: the counts say it all.
+        const std::vector<std::uint64_t>& counts = source.values().patternCounts;
+        for (std::size_t bits = 0; bits < counts.size(); ++bits) {
+            if (counts[bits] == 0)
+                continue;
+            const std::uint16_t sample = voxels.sampleOfPattern(bits);
+            h.count[greyOf(sample)] += counts[bits];
+            h.sampleSum[greyOf(sample)] += counts[bits] * sample;
+        }
+        return h;
+    }
+    const std::size_t n = source.voxelCount();
+    std::vector<GreyHistogram> parts(partsFor(n, threads, kVolumeBlock));
+    inParallel(
+        n, threads,
+        [&](std::size_t part, std::size_t begin, std::size_t end) {
+            std::vector<std::uint16_t> block;
+            addVoxels(source, begin, end, block, parts[part]);
+        },
+        kVolumeBlock);
+    for (const GreyHistogram& part : parts)
+        h.add(part);
+    return h;
+}
+
+} // namespace
+
 GreyHistogram sliceHistogram(const SliceStack& stack, int z)
 {
     GreyHistogram h;
     if (z < 0 || z >= stack.count())
         return h;
     if (const VolumeSource* source = stack.source()) {
-        if (z < static_cast<int>(source->planeOfSlice.size()))
-            h.add(source->plane(source->planeOfSlice[z]),
-                  static_cast<std::size_t>(source->nx) * source->ny);
+        if (z < static_cast<int>(source->planeOfSlice.size())) {
+            const std::size_t first =
+                static_cast<std::size_t>(source->planeOfSlice[z]) * source->planeSize();
+            std::vector<std::uint16_t> block;
+            addVoxels(*source, first, first + source->planeSize(), block, h);
+        }
         return h;
     }
     h.add(stack.sampleSlice(z), kSliceSamples);
@@ -93,13 +147,18 @@ GreyHistogram sliceHistogram(const SliceStack& stack, int z)
 
 GreyHistogram stackHistogram(const SliceStack& stack, int threads)
 {
-    const VolumeSource* source = stack.source();
-    const std::uint16_t* samples = source ? source->samples.data() : stack.samples();
-    const std::size_t n = source ? source->samples.size() : stack.size();
-    std::vector<GreyHistogram> parts(partsFor(n, threads));
-    inParallel(n, threads, [&](std::size_t part, std::size_t begin, std::size_t end) {
-        parts[part].add(samples + begin, end - begin);
-    });
+    if (const VolumeSource* source = stack.source())
+        return volumeHistogram(*source, threads);
+    const std::uint16_t* samples = stack.samples();
+    const std::size_t n = stack.size();
+    // Each part counts into tables of its own: not worth it for less than a slice.
+    std::vector<GreyHistogram> parts(partsFor(n, threads, kSliceSamples));
+    inParallel(
+        n, threads,
+        [&](std::size_t part, std::size_t begin, std::size_t end) {
+            parts[part].add(samples + begin, end - begin);
+        },
+        kSliceSamples);
     GreyHistogram h;
     for (const GreyHistogram& part : parts)
         h.add(part);
@@ -110,6 +169,18 @@ std::optional<double> voxelMl(const SliceStack& stack)
 {
     const VolumeSource* source = stack.source();
     return source ? source->voxelMl() : std::nullopt;
+}
+
+const IntensityWindow* intensityWindow(const SliceStack& stack)
+{
+    const VolumeSource* source = stack.source();
+    return source ? &source->window() : nullptr;
+}
+
+std::uint64_t nonFiniteVoxels(const SliceStack& stack)
+{
+    const VolumeSource* source = stack.source();
+    return source ? source->nonFiniteCount() : 0;
 }
 
 RegionOfGrey regionOfGrey(const imgMaterial* regions)
@@ -131,8 +202,21 @@ RegionOfGrey regionOfGrey(const imgMaterial* regions)
     return owner;
 }
 
+std::optional<std::pair<double, double>> regionValueRange(const imgMaterial& region,
+                                                          const IntensityWindow& window)
+{
+    // Unsigned, as the colouring compares: a negative max reaches to 255.
+    const auto first = static_cast<std::uint32_t>(region.min);
+    const std::uint32_t last = std::min<std::uint32_t>(static_cast<std::uint32_t>(region.max), 255);
+    if (first > last)
+        return std::nullopt;
+    return std::pair(window.valueOfSample(static_cast<int>(16 * first)),
+                     window.valueOfSample(static_cast<int>(16 * last + 15)));
+}
+
 std::vector<RegionStats> regionStatistics(const GreyHistogram& histogram,
-                                          const imgMaterial* regions, std::optional<double> voxelMl)
+                                          const imgMaterial* regions, std::optional<double> voxelMl,
+                                          const IntensityWindow* window)
 {
     const RegionOfGrey owner = regionOfGrey(regions);
     RegionTally tally;
@@ -141,10 +225,12 @@ std::vector<RegionStats> regionStatistics(const GreyHistogram& histogram,
         tally.voxels[row] += histogram.count[v];
         tally.sampleSum[row] += histogram.sampleSum[v];
     }
-    return regionStatistics(tally, voxelMl);
+    return regionStatistics(tally, regions, voxelMl, window);
 }
 
-std::vector<RegionStats> regionStatistics(const RegionTally& tally, std::optional<double> voxelMl)
+std::vector<RegionStats> regionStatistics(const RegionTally& tally, const imgMaterial* regions,
+                                          std::optional<double> voxelMl,
+                                          const IntensityWindow* window)
 {
     std::uint64_t total = 0;
     for (std::uint64_t n : tally.voxels)
@@ -160,6 +246,12 @@ std::vector<RegionStats> regionStatistics(const RegionTally& tally, std::optiona
         if (r.voxels)
             r.meanSample =
                 static_cast<double>(tally.sampleSum[row]) / static_cast<double>(r.voxels);
+        if (window && regions && r.region != kNoRegion) {
+            if (const auto range = regionValueRange(regions[row], *window)) {
+                r.minValue = range->first;
+                r.maxValue = range->second;
+            }
+        }
     }
     return rows;
 }
@@ -267,7 +359,8 @@ std::string regionNameUtf8(const imgMaterial& region)
 
 std::string statsCsvHeader()
 {
-    return "input,region,name,min,max,voxels,fraction,volume_ml,mean_sample,pieces\n";
+    return "input,region,name,min,max,voxels,fraction,volume_ml,mean_sample,min_value,max_value,"
+           "pieces\n";
 }
 
 std::string statsCsvRows(std::string_view input, const std::vector<RegionStats>& rows,
@@ -290,6 +383,12 @@ std::string statsCsvRows(std::string_view input, const std::vector<RegionStats>&
         out += ',';
         if (r.meanSample)
             out += fixed(*r.meanSample, 6);
+        out += ',';
+        if (r.minValue)
+            out += exactNumber(*r.minValue);
+        out += ',';
+        if (r.maxValue)
+            out += exactNumber(*r.maxValue);
         out += ',';
         if (r.pieces)
             out += std::to_string(*r.pieces);

@@ -3,7 +3,6 @@
 #include "core/common/HugePages.h"
 #include "core/volume/NiftiHeader.h"
 #include "core/volume/VolumeError.h"
-#include "core/volume/VolumeSource.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 
 namespace lumidra {
 
@@ -35,22 +35,32 @@ std::uint32_t byteSwapped(std::uint32_t v)
     return (v >> 24) | ((v >> 8) & 0xff00u) | ((v << 8) & 0xff0000u) | (v << 24);
 }
 
-bool isSupportedDatatype(int datatype)
+// The voxel type of a NIfTI datatype; nothing for one that is not a real scalar.
+std::optional<VoxelType> voxelTypeOf(int datatype)
 {
     switch (datatype) {
     case DT_UINT8:
+        return VoxelType::UInt8;
     case DT_INT8:
-    case DT_INT16:
+        return VoxelType::Int8;
     case DT_UINT16:
-    case DT_INT32:
+        return VoxelType::UInt16;
+    case DT_INT16:
+        return VoxelType::Int16;
     case DT_UINT32:
-    case DT_INT64:
+        return VoxelType::UInt32;
+    case DT_INT32:
+        return VoxelType::Int32;
     case DT_UINT64:
+        return VoxelType::UInt64;
+    case DT_INT64:
+        return VoxelType::Int64;
     case DT_FLOAT32:
+        return VoxelType::Float32;
     case DT_FLOAT64:
-        return true;
+        return VoxelType::Float64;
     default:
-        return false;
+        return std::nullopt;
     }
 }
 
@@ -146,7 +156,7 @@ void checkHeader(const std::string& path, const nifti_1_header& h)
     if (!nifti_datatype_is_valid(h.datatype, 1))
         throw VolumeError(inQuotes(path) + " gives an unknown voxel type (" +
                           std::to_string(h.datatype) + ")");
-    if (!isSupportedDatatype(h.datatype))
+    if (!voxelTypeOf(h.datatype))
         throw VolumeError(inQuotes(path) + " holds " + nifti_datatype_string(h.datatype) +
                           " voxels; only real scalar voxels (integer or float) can be read");
 }
@@ -160,9 +170,24 @@ bool finiteMatrix(const mat44& m)
     return true;
 }
 
+// A negative pixdim still gives the spacing; its sign is the qform's business.
 double voxelSize(float d)
 {
-    return std::isfinite(d) && d > 0 ? std::fabs(d) : 0.0;
+    return std::isfinite(d) ? std::fabs(d) : 0.0;
+}
+
+// Millimetres per unit of the header's xyz_units; unknown units are taken as
+// millimetres, as other tools take them.
+double millimetresPer(int xyzUnits)
+{
+    switch (xyzUnits) {
+    case NIFTI_UNITS_METER:
+        return 1000.0;
+    case NIFTI_UNITS_MICRON:
+        return 0.001;
+    default:
+        return 1.0;
+    }
 }
 
 } // namespace
@@ -251,23 +276,6 @@ void NiftiFile::loadVoxels()
         nifti_swap_Nbytes(nim_->nvox, nim_->swapsize, voxels_.get());
 }
 
-bool NiftiFile::mayHoldVoxels() const
-{
-    constexpr std::uintmax_t kBestDeflateRatio = 1032;
-    std::error_code ec;
-    const std::uintmax_t size = nim_->iname ? std::filesystem::file_size(nim_->iname, ec) : 0;
-    const std::uintmax_t bytes = nim_->nvox * static_cast<std::uintmax_t>(nim_->nbyper);
-    return !ec && bytes / kBestDeflateRatio <= size;
-}
-
-AxisCodes NiftiFile::axes() const
-{
-    const mat44& m = nim_->sform_code > 0 ? nim_->sto_xyz : nim_->qto_xyz;
-    AxisCodes a;
-    nifti_mat44_to_orientation(m, &a.i, &a.j, &a.k);
-    return a;
-}
-
 const char* NiftiFile::orientationSource() const
 {
     if (nim_->sform_code > 0)
@@ -279,23 +287,53 @@ const char* NiftiFile::orientationSource() const
 
 std::array<double, 3> NiftiFile::voxelMm() const
 {
-    return {voxelSize(nim_->dx), voxelSize(nim_->dy), voxelSize(nim_->dz)};
+    const double unit = millimetresPer(nim_->xyz_units);
+    return {voxelSize(nim_->dx) * unit, voxelSize(nim_->dy) * unit, voxelSize(nim_->dz) * unit};
 }
 
-void NiftiFile::describeGeometry(VolumeSource& source) const
+std::array<std::array<double, 4>, 3> NiftiFile::toMm() const
 {
     const nifti_image& n = *nim_;
-    source.voxelMm = voxelMm();
-    const mat44* m = nullptr;
-    if (n.sform_code > 0 && finiteMatrix(n.sto_xyz))
-        m = &n.sto_xyz;
-    else if (n.qform_code > 0 && finiteMatrix(n.qto_xyz))
-        m = &n.qto_xyz;
+    mat44 m{};
+    bool fromHeader = false;
+    if (n.sform_code > 0 && finiteMatrix(n.sto_xyz)) {
+        m = n.sto_xyz;
+        fromHeader = true;
+    } else if (n.qform_code > 0) {
+        // Rebuilt with the voxel size's magnitude: nifticlib takes a negative one as 1.
+        m = nifti_quatern_to_mat44(n.quatern_b, n.quatern_c, n.quatern_d, n.qoffset_x, n.qoffset_y,
+                                   n.qoffset_z, static_cast<float>(voxelSize(n.dx)),
+                                   static_cast<float>(voxelSize(n.dy)),
+                                   static_cast<float>(voxelSize(n.dz)), n.qfac);
+        fromHeader = finiteMatrix(m);
+    }
+    const double unit = millimetresPer(n.xyz_units);
+    const std::array<double, 3> size = voxelMm();
+    std::array<std::array<double, 4>, 3> out{};
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 4; ++c)
-            source.toMm[r][c] = m ? m->m[r][c] : (r == c ? source.voxelMm[r] : 0.0);
+            out[r][c] = fromHeader ? m.m[r][c] * unit : (r == c ? size[r] : 0.0);
+    return out;
+}
 
-    source.header = geometryOf(n);
+ScanVoxels NiftiFile::takeScan()
+{
+    const nifti_image& n = *nim_;
+    if (voxelBytes_ < n.nvox * static_cast<std::size_t>(n.nbyper))
+        throw VolumeError("the voxels of " + inQuotes(path_) + " are not loaded");
+    ScanVoxels scan;
+    scan.nx = n.nx;
+    scan.ny = n.ny;
+    scan.nz = n.nz;
+    scan.type = voxelTypeOf(n.datatype).value_or(VoxelType::UInt8); // checked with the header
+    scan.bytes = std::move(voxels_);
+    voxelBytes_ = 0;
+    scan.slope = slope_;
+    scan.inter = inter_;
+    scan.voxelMm = voxelMm();
+    scan.toMm = toMm();
+    scan.geometry = geometryOf(n);
+    return scan;
 }
 
 } // namespace lumidra

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/volume/VolumeIntensity.h"
+#include "core/volume/ScanVoxels.h"
 #include "core/volume/VolumeLayout.h"
 
 #include <nifti1_io.h>
@@ -13,16 +13,10 @@
 
 namespace lumidra {
 
-struct VolumeSource;
-
 struct NiftiImageDeleter {
     void operator()(nifti_image* nim) const { nifti_image_free(nim); }
 };
 using NiftiImagePtr = std::unique_ptr<nifti_image, NiftiImageDeleter>;
-
-// Most voxels a volume may have: their samples and the slices built from
-// them must fit in memory, and a header claiming more is damaged or hostile.
-constexpr std::int64_t kMaxVolumeVoxels = std::int64_t{1} << 31;
 
 // nifticlib prints its own complaints unless told not to; its level is
 // global, so it is set once, before any thread reads.
@@ -45,37 +39,23 @@ public:
     int ny() const { return nim_->ny; }
     int nz() const { return nim_->nz; }
     const char* typeName() const { return nifti_datatype_string(nim_->datatype); }
-    AxisCodes axes() const;
     // Which header field the orientation comes from, for the user.
     const char* orientationSource() const;
     bool hasIntensityScaling() const { return slope_ != 1.0 || inter_ != 0.0; }
     // scl_slope or scl_inter was not finite and has been ignored.
     bool ignoredIntensityScaling() const { return ignoredScaling_; }
 
-    // Every voxel's value (scl_slope and scl_inter applied) put linearly on
-    // 0..top by the volume's own range, i fastest. NaN and infinities give 0.
-    // The work is split over threads. out is used as it is when it already
-    // holds one sample per voxel.
-    void samples(int top, ValueRange& range, int threads, std::vector<std::uint16_t>& out) const;
-    std::vector<std::uint16_t> samples(int top, ValueRange& range, int threads = 1) const
-    {
-        std::vector<std::uint16_t> out;
-        samples(top, range, threads, out);
-        return out;
-    }
-
-    // Whether the file is large enough for the voxels its header claims (a
-    // compressed one at deflate's best ratio), so they are worth preparing for.
-    bool mayHoldVoxels() const;
-
-    // A buffer of one sample per voxel, its pages already in place: made
-    // while the voxels load, it takes the page faults off the path.
-    std::vector<std::uint16_t> sampleBuffer() const;
-
-    // Voxel size along i, j and k in millimetres; 0 where the header gives none.
+    // Voxel size along i, j and k in millimetres: |pixdim| in the header's
+    // xyz_units (unknown units taken as millimetres); 0 where it gives none.
     std::array<double, 3> voxelMm() const;
-    // Voxel size, the millimetre matrix and the header fields a label map repeats.
-    void describeGeometry(VolumeSource& source) const;
+    // Voxel coordinates (i, j, k, 1) to millimetres: the sform when it is
+    // set, else the qform, else the voxel size alone.
+    std::array<std::array<double, 4>, 3> toMm() const;
+
+    // The scan, its loaded voxels moved into it: values as stored with
+    // scl_slope and scl_inter, NaN and infinities as they are, the geometry
+    // in millimetres, and the header fields a label map repeats.
+    ScanVoxels takeScan();
 
 private:
     void takeIntensityScaling();

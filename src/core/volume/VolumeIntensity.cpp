@@ -1,22 +1,55 @@
 #include "core/volume/VolumeIntensity.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 
 namespace lumidra {
 
-IntensityScale::IntensityScale(const ValueRange& range, int top)
-    : lo_(range.lo), hi_(range.hi), top_(top)
+double IntensityWindow::valueOfSample(int sample) const
 {
+    if (rule == WindowRule::Ct)
+        return sample + kCtLowHu;
+    if (!(high > low))
+        return low;
+    const double span = high - low;
+    if (std::isfinite(span))
+        return low + span * sample / kTopSample;
+    return low + (high / 2 - low / 2) * sample / kTopSample * 2;
 }
 
-std::uint16_t IntensityScale::operator()(double value) const
+const char* windowRuleName(WindowRule rule)
 {
-    if (!std::isfinite(value) || !(hi_ > lo_))
-        return 0;
-    // Halved so that a range spanning most of the doubles does not overflow.
-    const double t = (value / 2 - lo_ / 2) / (hi_ / 2 - lo_ / 2);
-    const double level = std::round(t * top_);
-    return static_cast<std::uint16_t>(std::clamp(level, 0.0, static_cast<double>(top_)));
+    switch (rule) {
+    case WindowRule::Auto:
+        return "auto";
+    case WindowRule::Robust:
+        return "robust";
+    case WindowRule::Ct:
+        return "ct";
+    case WindowRule::Fixed:
+        return "LO:HI";
+    case WindowRule::MinMax:
+        return "minmax";
+    }
+    return "?";
+}
+
+std::string exactNumber(double value)
+{
+    if (value == 0.0)
+        value = 0.0; // no "-0"
+    char buffer[32];
+    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return error == std::errc() ? std::string(buffer, end) : std::string("?");
+}
+
+std::string describeWindow(const IntensityWindow& w)
+{
+    if (w.rule == WindowRule::Fixed)
+        return exactNumber(w.low) + ":" + exactNumber(w.high);
+    return std::string(windowRuleName(w.rule)) + ", " + exactNumber(w.low) + " to " +
+           exactNumber(w.high);
 }
 
 } // namespace lumidra

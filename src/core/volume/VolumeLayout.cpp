@@ -105,6 +105,18 @@ bool SliceLayout::axial() const
     return anatomicalAxis(axes.k) == 2;
 }
 
+AxisCodes axesOf(const std::array<std::array<double, 4>, 3>& toMm)
+{
+    mat44 m{};
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 4; ++c)
+            m.m[r][c] = static_cast<float>(toMm[r][c]);
+    m.m[3][3] = 1.0f;
+    AxisCodes a;
+    nifti_mat44_to_orientation(m, &a.i, &a.j, &a.k);
+    return a;
+}
+
 SliceLayout planSliceLayout(int nx, int ny, AxisCodes axes, Placement placement)
 {
     SliceLayout l;

@@ -43,6 +43,9 @@ struct SliceLayout {
     bool axial() const;
 };
 
+// The orientation codes of the voxel axes under a voxel-to-millimetre matrix.
+AxisCodes axesOf(const std::array<std::array<double, 4>, 3>& toMm);
+
 SliceLayout planSliceLayout(int nx, int ny, AxisCodes axes, Placement placement = Placement::Fit);
 
 // For each of the 65,536 slice pixels, the voxel i + nx * j of the source

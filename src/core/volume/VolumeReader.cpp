@@ -3,86 +3,102 @@
 #include "core/common/HugePages.h"
 #include "core/common/Parallel.h"
 #include "core/common/SliceGeometry.h"
+#include "core/slices/SliceLoader.h"
 #include "core/volume/NiftiFile.h"
+#include "core/volume/ScanValues.h"
 #include "core/volume/VolumeError.h"
 #include "core/volume/VolumeSource.h"
 
-#include <algorithm>
-#include <future>
 #include <new>
 
 namespace lumidra {
 
-std::shared_ptr<VolumeSource> makeVolumeSource(const NiftiFile& file, const SliceLayout& layout,
-                                               std::vector<std::uint16_t> samples)
+LoadedVolume loadScan(ScanVoxels&& scan, const WindowPolicy& policy, Placement placement,
+                      int threads)
 {
-    auto source = std::make_shared<VolumeSource>();
-    source->nx = file.nx();
-    source->ny = file.ny();
-    source->nz = file.nz();
-    source->samples = std::move(samples);
-    file.describeGeometry(*source);
-    source->planeOfSlice.resize(file.nz());
-    for (int z = 0; z < file.nz(); ++z)
-        source->planeOfSlice[z] = layout.reverseSlices ? file.nz() - 1 - z : z;
-    source->pixelVoxel = sourceIndices(layout, file.nx(), file.ny());
-    source->fitFactor = layout.factor;
-    const double columnMm = source->voxelMm[layout.swapped ? 1 : 0];
-    const double rowMm = source->voxelMm[layout.swapped ? 0 : 1];
-    source->slicePixelMm = {columnMm * layout.factor, rowMm * layout.factor, source->voxelMm[2]};
-    return source;
+    if (scan.nx < 1 || scan.ny < 1 || scan.nz < 1 || !scan.bytes)
+        throw VolumeError("the scan holds no voxels");
+    if (scan.voxelCount() > static_cast<std::size_t>(kMaxVolumeVoxels))
+        throw VolumeError("the scan has " + std::to_string(scan.voxelCount()) +
+                          " voxels, more than the " + std::to_string(kMaxVolumeVoxels) +
+                          " a volume may have");
+    auto voxels = std::make_shared<const ScanVoxels>(std::move(scan));
+    const bool robust = ruleFor(policy, voxels->modality) == WindowRule::Robust;
+    auto values = std::make_shared<const ScanValues>(gatherScanValues(*voxels, threads, robust));
+    const IntensityWindow window = resolveWindow(policy, *values, voxels->modality);
+    const SliceLayout layout =
+        planSliceLayout(voxels->nx, voxels->ny, axesOf(voxels->toMm), placement);
+    return {std::make_shared<const VolumeSource>(voxels, values, window, layout)};
 }
 
-LoadedVolume readVolume(const std::string& path, Placement placement, int threads)
+LoadedVolume readVolume(const std::string& path, const WindowPolicy& policy, Placement placement,
+                        int threads)
 {
     NiftiFile file(path);
-    LoadedVolume volume;
-    volume.layout = planSliceLayout(file.nx(), file.ny(), file.axes(), placement);
+    file.loadVoxels();
     try {
-        std::vector<std::uint16_t> samples;
-        if (threads > 1 && file.mayHoldVoxels()) {
-            // The sample buffer's pages are set up while the voxels decompress.
-            auto buffer = std::async(std::launch::async, [&file] { return file.sampleBuffer(); });
-            file.loadVoxels();
-            samples = buffer.get();
-        } else {
-            file.loadVoxels();
-        }
-        file.samples(kTopSample, volume.range, threads, samples);
-        volume.source = makeVolumeSource(file, volume.layout, std::move(samples));
+        return loadScan(file.takeScan(), policy, placement, threads);
     } catch (const std::bad_alloc&) {
         throw VolumeError("'" + path + "' is too large to hold in memory");
     }
-    return volume;
+}
+
+SharedSliceStack volumeStack(const std::shared_ptr<const VolumeSource>& source, int threads,
+                             std::size_t memoryBudget)
+{
+    const int count = source->nz();
+    if (static_cast<std::size_t>(count) > memoryBudget / kBytesPerLoadedSlice)
+        throw VolumeError("not enough memory for " + std::to_string(count) + " slices");
+    std::shared_ptr<SliceStack> stack;
+    try {
+        stack = std::make_shared<SliceStack>(count);
+    } catch (const std::bad_alloc&) {
+        throw VolumeError("not enough memory for " + std::to_string(count) + " slices");
+    }
+    adviseHugePages(stack->sampleData(), stack->size() * sizeof(std::uint16_t));
+    adviseHugePages(stack->greyData(), stack->size());
+    inParallel(static_cast<std::size_t>(count), threads,
+               [&](std::size_t, std::size_t begin, std::size_t end) {
+                   PlanePlacer placer(source->layout(), source->nx(), source->ny());
+                   std::vector<std::uint16_t> plane(source->planeSize());
+                   for (std::size_t z = begin; z < end; ++z) {
+                       source->samplesOfPlane(source->planeOfSlice[z], plane.data());
+                       placer.place(plane.data(),
+                                    stack->sampleData() + sliceOffset(static_cast<int>(z)),
+                                    stack->greyData() + sliceOffset(static_cast<int>(z)));
+                   }
+               });
+    stack->setSource(source);
+    return stack;
 }
 
 SharedSliceStack volumeStack(const LoadedVolume& volume, int threads)
 {
-    const VolumeSource& source = *volume.source;
-    std::shared_ptr<SliceStack> stack;
-    try {
-        stack = std::make_shared<SliceStack>(source.nz);
-    } catch (const std::bad_alloc&) {
-        throw VolumeError("not enough memory for " + std::to_string(source.nz) + " slices");
-    }
-    adviseHugePages(stack->sampleData(), stack->size() * sizeof(std::uint16_t));
-    adviseHugePages(stack->greyData(), stack->size());
-    inParallel(static_cast<std::size_t>(source.nz), threads,
-               [&](std::size_t, std::size_t begin, std::size_t end) {
-                   PlanePlacer placer(volume.layout, source.nx, source.ny);
-                   for (std::size_t z = begin; z < end; ++z)
-                       placer.place(source.plane(source.planeOfSlice[z]),
-                                    stack->sampleData() + sliceOffset(static_cast<int>(z)),
-                                    stack->greyData() + sliceOffset(static_cast<int>(z)));
-               });
-    stack->setSource(volume.source);
-    return stack;
+    return volumeStack(volume.source, threads, availableMemory());
 }
 
-SharedSliceStack openVolume(const std::string& path)
+SharedSliceStack openVolume(const std::string& path, const WindowPolicy& policy)
 {
     const int threads = defaultWorkThreads();
-    return volumeStack(readVolume(path, Placement::Fit, threads), threads);
+    const LoadedVolume volume = readVolume(path, policy, Placement::Fit, threads);
+    try {
+        return volumeStack(volume.source, threads, availableMemory());
+    } catch (const VolumeError& e) {
+        throw VolumeError("'" + path + "': " + e.what());
+    }
+}
+
+SharedSliceStack rewindow(const SliceStack& stack, const WindowPolicy& policy)
+{
+    const VolumeSource* source = stack.source();
+    if (!source)
+        throw VolumeError("an image directory has no intensity window to change");
+    const int threads = defaultWorkThreads();
+    std::shared_ptr<const ScanValues> values = source->sharedValues();
+    if (ruleFor(policy, source->scan().modality) == WindowRule::Robust && !values->ranked)
+        values = std::make_shared<const ScanValues>(gatherScanValues(source->scan(), threads));
+    const IntensityWindow window = resolveWindow(policy, *values, source->scan().modality);
+    return volumeStack(source->withWindow(window, values), threads, availableMemory());
 }
 
 bool hasNiftiExtension(const std::string& path)

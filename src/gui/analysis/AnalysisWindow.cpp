@@ -179,8 +179,9 @@ void AnalysisWindow::refresh()
     RegionStatsModel::Contents contents;
     std::copy_n(regions, lumidra::kRegionCount, contents.table.begin());
     contents.current = work->currentRegion();
-    contents.slice = lumidra::regionStatistics(slice, regions, ml);
-    contents.stack = lumidra::regionStatistics(whole, regions, ml);
+    const lumidra::IntensityWindow* window = stack ? lumidra::intensityWindow(*stack) : nullptr;
+    contents.slice = lumidra::regionStatistics(slice, regions, ml, window);
+    contents.stack = lumidra::regionStatistics(whole, regions, ml, window);
     contents.stackScope = showsWholeStack();
     model->setContents(std::move(contents));
 
@@ -198,9 +199,9 @@ void AnalysisWindow::refresh()
     if (const lumidra::VolumeSource* source = stack ? stack->source() : nullptr) {
         if (ml)
             text += tr("; voxel %1 x %2 x %3 mm")
-                        .arg(source->voxelMm[0], 0, 'f', 3)
-                        .arg(source->voxelMm[1], 0, 'f', 3)
-                        .arg(source->voxelMm[2], 0, 'f', 3);
+                        .arg(source->voxelMm()[0], 0, 'f', 3)
+                        .arg(source->voxelMm()[1], 0, 'f', 3)
+                        .arg(source->voxelMm()[2], 0, 'f', 3);
         else
             text += tr("; voxel size unknown");
     } else if (count) {

@@ -46,6 +46,7 @@ MainWidget::MainWidget(const StartupImages& start, QWidget* parent, const char* 
 
 void MainWidget::buildViews(QGridLayout* grid, const StartupImages& start)
 {
+    work->setWindowPolicy(start.window);
     const char* dir = start.path.c_str();
     dr1 = start.stack ? new DisplayRegion(this, "dr1", start.stack)
                       : new DisplayRegion(this, "dr1", pixNum, dir);

@@ -4,6 +4,7 @@
 #include "core/regions/RegionTable.h"
 #include "core/slices/SliceLoader.h"
 #include "core/slices/SliceStack.h"
+#include "core/volume/WindowPolicy.h"
 #include "gui/model/Workspace.h"
 
 #include <QString>
@@ -30,6 +31,8 @@ class QGridLayout;
 struct StartupImages {
     std::string path = lumidra::kDefaultImageDir;
     lumidra::SharedSliceStack stack;
+    // The intensity window volumes are opened with (--window).
+    lumidra::WindowPolicy window;
 };
 
 // The main window: the hub between its controls and the two slice views. What
@@ -72,6 +75,9 @@ public:
     // line, and the reason in why) when nothing changed.
     bool openVolumeFile(const std::string& path, std::string* why = nullptr);
     bool exportRegionMap(const std::string& prefix, std::string* why = nullptr);
+    // The intensity window the next volume is opened with.
+    const lumidra::WindowPolicy& volumeWindow() const { return work->windowPolicy(); }
+    void setVolumeWindow(const lumidra::WindowPolicy& policy) { work->setWindowPolicy(policy); }
 
 signals:
     void updateRegion(imgMaterial*);

@@ -52,7 +52,7 @@ bool MainWidget::openVolumeFile(const std::string& path, std::string* why)
 {
     lumidra::SharedSliceStack stack;
     try {
-        stack = lumidra::openVolume(path);
+        stack = lumidra::openVolume(path, work->windowPolicy());
     } catch (const std::exception& e) {
         lumidra::diag("Volume not opened: %s\n", e.what());
         if (why)

@@ -3,6 +3,7 @@
 #include "core/regions/ImgMaterial.h"
 #include "core/regions/RegionTable.h"
 #include "core/slices/SliceStack.h"
+#include "core/volume/WindowPolicy.h"
 
 #include <QObject>
 #include <QString>
@@ -42,6 +43,11 @@ public:
     // as the file system names it.
     const std::string& source() const { return source_; }
     void setStack(lumidra::SharedSliceStack stack, std::string source);
+
+    // How volumes are put on the views' 12-bit scale: the policy the next
+    // volume is opened with (the stack's own source says which window it got).
+    const lumidra::WindowPolicy& windowPolicy() const { return policy_; }
+    void setWindowPolicy(const lumidra::WindowPolicy& policy) { policy_ = policy; }
 
     const lumidra::RegionTable& regions() const { return table_; }
     // The table's storage, for the views that keep a pointer to it. Writing
@@ -121,6 +127,7 @@ private:
 
     lumidra::SharedSliceStack stack_;
     std::string source_;
+    lumidra::WindowPolicy policy_;
     lumidra::RegionTable table_;
     int slice_ = 0;
     int current_ = 0;

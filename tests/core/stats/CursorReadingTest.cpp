@@ -1,9 +1,13 @@
 #include "core/stats/CursorReading.h"
 
 #include "core/stats/HistogramCache.h"
+#include "core/volume/VolumeReader.h"
+
+#include "Scans.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 
@@ -75,35 +79,41 @@ TEST(CursorReading, APixelOfASliceDirectoryIsReadThroughTheViewsMirror)
         EXPECT_FALSE(readUnderCursor(*stack, z, x, y, t.data())) << z << " " << x << " " << y;
 }
 
-TEST(CursorReading, AVolumeNamesTheSourceVoxelAndItsPositionOrPadding)
+TEST(CursorReading, AVolumeNamesTheSourceVoxelItsPositionAndValueOrPadding)
 {
-    auto stack = patternStack(2);
-    auto source = std::make_shared<VolumeSource>();
-    source->nx = 3;
-    source->ny = 2;
-    source->nz = 4;
-    source->planeOfSlice = {3, 1};
-    source->pixelVoxel.assign(kSliceSamples, -1);
-    source->pixelVoxel[5 * 256 + 7] = 1 + 3 * 1; // voxel i 1, j 1
-    // 2 mm voxels along i, 1.5 mm along j, k flipped, and an offset.
-    source->toMm = {{{2.0, 0, 0, -90.0}, {0, 1.5, 0, 10.25}, {0, 0, -1.0, 0.0}}};
-    stack->setSource(source);
+    // 3 x 2 x 4 voxels of v(i, j, k) = 10k + 3j + i + 0.25, voxel (0, 0, 2) NaN;
+    // 2 mm along i, 1.5 mm along j, k flipped (slice 0 shows plane 3), an offset.
+    std::vector<float> values(24);
+    for (std::size_t n = 0; n < values.size(); ++n)
+        values[n] = static_cast<float>(10 * (n / 6) + 3 * (n / 3 % 2) + n % 3) + 0.25f;
+    values[12] = std::nanf("");
+    ScanVoxels scan = scans::makeScan(3, 2, 4, values);
+    scan.toMm = {{{2.0, 0, 0, -90.0}, {0, 1.5, 0, 10.25}, {0, 0, -1.0, 0.0}}};
+    const SharedSliceStack stack =
+        volumeStack(loadScan(std::move(scan), {WindowRule::Fixed, 0, 4095}));
     const auto t = regions();
 
-    // Slice 0 shows plane 3; sample (7, 5) is shown at view column 248, row 5.
-    auto r = readUnderCursor(*stack, 0, 255 - 7, 5, t.data());
+    // The 3 x 2 plane covers slice columns 126..128 and rows 127..128, j upward;
+    // the view mirrors columns: voxel (1, 1) is sample (127, 127) at view column 128.
+    auto r = readUnderCursor(*stack, 0, 255 - 127, 127, t.data());
     ASSERT_TRUE(r);
     ASSERT_TRUE(r->voxel);
     EXPECT_EQ(r->voxel->k, 3);
     EXPECT_EQ(describeReading(*r, t.data()),
-              "column 7, row 5, slice 0: grey 7, sample 119, region none; "
-              "voxel 1, 1, 3 at -88.0, 11.8, -3.0 mm");
-    r = readUnderCursor(*stack, 1, 255 - 7, 5, t.data());
-    EXPECT_NE(describeReading(*r, t.data()).find("voxel 1, 1, 1 at -88.0, 11.8, -1.0 mm"),
-              std::string::npos);
+              "column 127, row 127, slice 0: grey 2, sample 34, region none; "
+              "voxel 1, 1, 3 at -88.0, 11.8, -3.0 mm, value 34.25");
+    r = readUnderCursor(*stack, 1, 255 - 127, 127, t.data());
+    EXPECT_NE(
+        describeReading(*r, t.data()).find("voxel 1, 1, 2 at -88.0, 11.8, -2.0 mm, value 24.25"),
+        std::string::npos);
+    // The NaN voxel shows as sample 0 and says what it holds.
+    r = readUnderCursor(*stack, 1, 255 - 126, 128, t.data());
+    EXPECT_EQ(describeReading(*r, t.data()),
+              "column 126, row 128, slice 1: grey 0, sample 0, region none; "
+              "voxel 0, 0, 2 at -90.0, 10.3, -2.0 mm, value NaN");
     r = readUnderCursor(*stack, 1, 0, 0, t.data());
     EXPECT_EQ(describeReading(*r, t.data()),
-              "column 255, row 0, slice 1: grey 6, sample 111, region none; "
+              "column 255, row 0, slice 1: grey 0, sample 0, region none; "
               "padding, outside the scan");
 }
 

@@ -2,8 +2,10 @@
 // are small, and the statistics and maps that leave them out.
 #include "core/stats/Islands.h"
 #include "core/stats/RegionMap.h"
+#include "core/volume/VolumeReader.h"
 #include "core/volume/VolumeSource.h"
 
+#include "Scans.h"
 #include "regions/RegionTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -139,14 +141,10 @@ TEST(Islands, StatisticsAndTheMapGiveSmallPiecesToNone)
     // A 4 x 1 x 3 volume shown as three slices: Bright, grey 20 (sample
     // 320), is a column of three in i = 0 and one voxel at i = 3 of plane 2;
     // Dark, grey 5 (sample 80), is one voxel; the rest grey 0, no region.
-    auto stack = std::make_shared<SliceStack>(3);
-    auto source = std::make_shared<VolumeSource>();
-    source->nx = 4;
-    source->ny = 1;
-    source->nz = 3;
-    source->samples = {320, 0, 80, 0, 320, 0, 0, 0, 330, 0, 0, 320};
-    source->planeOfSlice = {0, 1, 2};
-    stack->setSource(source);
+    // A window of 0:4095 keeps each value as its sample.
+    const SharedSliceStack stack = volumeStack(loadScan(
+        scans::makeScan<std::uint16_t>(4, 1, 3, {320, 0, 80, 0, 320, 0, 0, 0, 330, 0, 0, 320}),
+        {WindowRule::Fixed, 0, 4095}));
     const auto table = twoRegions();
 
     const RegionMap map = regionMap(*stack, table.data(), 2);

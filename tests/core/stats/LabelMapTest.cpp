@@ -2,11 +2,13 @@
 // voxel for voxel, with its geometry, and agree with the statistics.
 #include "core/regions/RegionTable.h"
 #include "core/stats/LabelMap.h"
+#include "core/stats/RegionMap.h"
 #include "core/stats/RegionStats.h"
 #include "core/volume/VolumeReader.h"
 #include "core/volume/VolumeSource.h"
 
 #include "NiftiFiles.h"
+#include "Scans.h"
 #include "TestFiles.h"
 #include "regions/RegionTestSupport.h"
 
@@ -16,6 +18,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 
 using namespace lumidra;
 using namespace niftifiles;
@@ -38,8 +41,8 @@ std::array<imgMaterial, kRegionCount> tissueTable()
     return t;
 }
 
-// The label of a value of the source as the reader's rule gives it, worked
-// out here from nifticlib's own reading: linear from the volume's range onto
+// The label of a value of the source under the minmax window, worked out
+// here from nifticlib's own reading: linear from the volume's range onto
 // 0..4095, the grey value the top eight bits, the first region holding it.
 std::vector<std::uint8_t> expectedLabels(const nifti_image& nim, const imgMaterial* regions)
 {
@@ -87,7 +90,7 @@ TEST(LabelMap, ReadBackItLiesOverAnObliqueReducedSourceVoxelForVoxel)
     nim->qfac = -1.0f;
     saveVolume(*nim, tmp / "oblique.nii.gz");
 
-    const SharedSliceStack stack = openVolume(tmp / "oblique.nii.gz");
+    const SharedSliceStack stack = openVolume(tmp / "oblique.nii.gz", {WindowRule::MinMax});
     ASSERT_EQ(stack->source()->fitFactor, 2);
     const auto table = tissueTable();
     writeLabelMap(tmp / "map", *stack, table.data());
@@ -136,6 +139,69 @@ TEST(LabelMap, ReadBackItLiesOverAnObliqueReducedSourceVoxelForVoxel)
     EXPECT_GT(rows[0].voxels, 0u);
     EXPECT_GT(rows[1].voxels, 0u);
     EXPECT_GT(rows[kRegionCount].voxels, 0u);
+}
+
+// Half a float volume NaN or infinite: those voxels used to count as grey 0,
+// in whatever region took it.
+TEST(LabelMap, NanAndInfiniteVoxelsAreInNoRowAndLabelledZero)
+{
+    testfiles::TempDir tmp;
+    // 30 x 20 x 20: every even voxel not finite, then 3,003 finite voxels of
+    // 100 (grey 6) and the rest 200 (grey 12).
+    std::vector<float> values(12000);
+    const float notFinite[] = {std::nanf(""), std::numeric_limits<float>::infinity(),
+                               -std::numeric_limits<float>::infinity()};
+    for (std::size_t n = 0; n < values.size(); ++n)
+        values[n] = n % 2 == 0 ? notFinite[n / 2 % 3] : n / 2 < 3003 ? 100.0f : 200.0f;
+    auto table = tissueTable();
+    table[0] = makeRecord({"Tissue", 0, 6, 0, 0, 0}); // grey 0 too, where NaN used to go
+    const SharedSliceStack stack =
+        volumeStack(loadScan(scans::makeScan(30, 20, 20, values), {WindowRule::Fixed, 0, 4095}));
+
+    EXPECT_EQ(nonFiniteVoxels(*stack), 6000u);
+    const std::vector<RegionStats> rows =
+        regionStatistics(stackHistogram(*stack, 2), table.data(), voxelMl(*stack));
+    EXPECT_EQ(rows[0].voxels, 3003u);
+    EXPECT_DOUBLE_EQ(rows[0].fraction, 3003.0 / 6000);
+    EXPECT_DOUBLE_EQ(*rows[0].meanSample, 100.0);
+    EXPECT_EQ(rows[kRegionCount].voxels, 6000u - 3003u);
+    std::uint64_t perSlice = 0;
+    for (int z = 0; z < stack->count(); ++z)
+        perSlice += sliceHistogram(*stack, z).total();
+    EXPECT_EQ(perSlice, 6000u);
+
+    writeLabelMap(tmp / "map", *stack, table.data());
+    const NiftiImagePtr map = readWithNifticlib(tmp / "map.nii.gz");
+    ASSERT_TRUE(map);
+    const auto* labels = static_cast<const std::uint8_t*>(map->data);
+    std::uint64_t tissue = 0;
+    for (std::size_t n = 0; n < map->nvox; ++n) {
+        tissue += labels[n] == 1;
+        if (n % 2 == 0) {
+            ASSERT_EQ(labels[n], 0) << "voxel " << n;
+        }
+    }
+    EXPECT_EQ(tissue, 3003u);
+
+    // Islands: Tissue is 15 columns of odd i (NaN between them), three of
+    // them 201 voxels long, the rest 200. Leaving out pieces under 201 moves
+    // the 2,400 voxels of the others to none; the NaN voxels stay out of
+    // every row, though Tissue takes the grey 0 they read as.
+    const RegionMap every = regionMap(*stack, table.data(), 0, 2);
+    EXPECT_EQ(every.pieces[0], 15u);
+    const RegionMap kept = regionMap(*stack, table.data(), 201, 2);
+    const std::vector<RegionStats> islands = mapStatistics(*stack, kept, voxelMl(*stack), 2);
+    EXPECT_EQ(islands[0].voxels, 603u);
+    EXPECT_EQ(islands[0].pieces, 3u);
+    EXPECT_DOUBLE_EQ(*islands[0].meanSample, 100.0);
+    EXPECT_EQ(islands[kRegionCount].voxels, 6000u - 603u);
+    std::uint64_t total = 0;
+    for (const RegionStats& row : islands)
+        total += row.voxels;
+    EXPECT_EQ(total, 6000u);
+    EXPECT_EQ(std::count(kept.labels.begin(), kept.labels.end(), 1), 603);
+    for (std::size_t n = 0; n < kept.labels.size(); n += 2)
+        ASSERT_EQ(kept.labels[n], 0) << "voxel " << n;
 }
 
 TEST(LabelMap, SliceDirectoryMapIsTheStackWithUnitVoxelsAndTheLabelFilesNameEachRegion)

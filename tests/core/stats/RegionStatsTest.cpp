@@ -1,7 +1,9 @@
 #include "core/regions/RegionTable.h"
 #include "core/stats/RegionStats.h"
+#include "core/volume/VolumeReader.h"
 #include "core/volume/VolumeSource.h"
 
+#include "Scans.h"
 #include "regions/RegionTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -72,14 +74,13 @@ TEST(RegionStats, FirstRegionHoldingAGreyValueTakesItAndTheCountsPartitionTheSca
 TEST(RegionStats, AVolumeCountsItsOwnVoxelsNotThePaddedStack)
 {
     // A 2 x 2 x 2 volume shown as two padded slices: only its 8 voxels count,
-    // slice by slice through the plane each slice shows.
-    auto stack = stackOf({}, 2);
-    auto source = std::make_shared<VolumeSource>();
-    source->nx = source->ny = source->nz = 2;
-    source->samples = {16, 16, 32, 4095, 16, 0, 0, 0};
-    source->voxelMm = {2.0, 2.0, 2.5};
-    source->planeOfSlice = {1, 0};
-    stack->setSource(source);
+    // slice by slice through the plane each slice shows (k runs downward, so
+    // slice 0 shows plane 1). A window of 0:4095 keeps each value as its sample.
+    ScanVoxels scan = scans::makeScan<std::uint16_t>(2, 2, 2, {16, 16, 32, 4095, 16, 0, 0, 0});
+    scan.voxelMm = {2.0, 2.0, 2.5};
+    scan.toMm[2][2] = -2.5;
+    const SharedSliceStack stack =
+        volumeStack(loadScan(std::move(scan), {WindowRule::Fixed, 0, 4095}));
 
     const auto t = table(region("One", 1, 1), region("Two", 2, 2), region("Top", 255, 255));
     const auto all = regionStatistics(stackHistogram(*stack), t.data(), voxelMl(*stack));
@@ -102,13 +103,13 @@ TEST(RegionStats, CsvQuotesNamesAndLeavesUnknownValuesEmpty)
     rows[0].pieces = 3;
     const std::string csv = statsCsvRows("a,b.nii", rows, t.data());
 
-    EXPECT_EQ(statsCsvHeader(),
-              "input,region,name,min,max,voxels,fraction,volume_ml,mean_sample,pieces\n");
+    EXPECT_EQ(statsCsvHeader(), "input,region,name,min,max,voxels,fraction,volume_ml,mean_sample,"
+                                "min_value,max_value,pieces\n");
     EXPECT_EQ(csv.substr(0, csv.find('\n')),
-              "\"a,b.nii\",0,\"Grey, \"\"matter\"\"\",0,0,65536,1.000000,,0.000000,3");
-    EXPECT_NE(csv.find("\"a,b.nii\",1,\xC3\xA9,1,1,0,0.000000,,,\n"), std::string::npos);
+              "\"a,b.nii\",0,\"Grey, \"\"matter\"\"\",0,0,65536,1.000000,,0.000000,,,3");
+    EXPECT_NE(csv.find("\"a,b.nii\",1,\xC3\xA9,1,1,0,0.000000,,,,,\n"), std::string::npos);
     EXPECT_EQ(csv.substr(csv.rfind('\n', csv.size() - 2) + 1),
-              "\"a,b.nii\",none,,,,0,0.000000,,,\n");
+              "\"a,b.nii\",none,,,,0,0.000000,,,,,\n");
 }
 
 TEST(RegionStats, ExportedNamesAreUtf8WhenTheirBytesAreAndNeverHalfACharacter)

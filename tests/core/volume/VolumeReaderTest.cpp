@@ -5,8 +5,11 @@
 #include "core/volume/VolumeReader.h"
 #include "core/volume/VolumeSource.h"
 
+#include "core/slices/SliceLoader.h"
+
 #include "FifoGuard.h"
 #include "NiftiFiles.h"
+#include "Scans.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -89,7 +92,7 @@ TEST(VolumeReader, EveryPixelShowsTheVoxelItMapsBackTo)
                     continue;
                 }
                 ++shown;
-                const std::uint16_t expected = source->plane(v->k)[v->i + source->nx * v->j];
+                const std::uint16_t expected = source->sampleAt(source->indexOf(*v));
                 ASSERT_EQ(sample, expected) << "slice " << z << " pixel " << p;
             }
         }
@@ -129,16 +132,16 @@ TEST(VolumeReader, GeometryComesFromTheSformThenTheQformThenTheVoxelSize)
 
     const LoadedVolume both = readVolume(tmp / "both.nii");
     const VolumeSource& s = *both.source;
-    EXPECT_EQ(s.voxelMm, (std::array<double, 3>{0.5, 0.75, 2.0}));
-    EXPECT_EQ(s.toMm[0], (std::array<double, 4>{0, -1, 0, -30}));
-    EXPECT_EQ(s.toMm[2], (std::array<double, 4>{0, 0, 1, 12.5}));
+    EXPECT_EQ(s.voxelMm(), (std::array<double, 3>{0.5, 0.75, 2.0}));
+    EXPECT_EQ(s.toMm()[0], (std::array<double, 4>{0, -1, 0, -30}));
+    EXPECT_EQ(s.toMm()[2], (std::array<double, 4>{0, 0, 1, 12.5}));
     EXPECT_NEAR(*s.voxelMl(), 0.75e-3, 1e-12);
-    EXPECT_EQ(s.header.sformCode, NIFTI_XFORM_SCANNER_ANAT);
-    EXPECT_EQ(s.header.qformCode, NIFTI_XFORM_ALIGNED_ANAT);
-    EXPECT_EQ(s.header.quaternD, 1.0f);
-    EXPECT_EQ(s.header.qoffsetX, 5.0f);
-    EXPECT_EQ(s.header.pixdim[0], -1.0f);
-    EXPECT_EQ(s.header.srowX, (std::array<float, 4>{0, -1, 0, -30}));
+    EXPECT_EQ(s.header().sformCode, NIFTI_XFORM_SCANNER_ANAT);
+    EXPECT_EQ(s.header().qformCode, NIFTI_XFORM_ALIGNED_ANAT);
+    EXPECT_EQ(s.header().quaternD, 1.0f);
+    EXPECT_EQ(s.header().qoffsetX, 5.0f);
+    EXPECT_EQ(s.header().pixdim[0], -1.0f);
+    EXPECT_EQ(s.header().srowX, (std::array<float, 4>{0, -1, 0, -30}));
     // j runs toward the patient's left here, so slice columns take j reversed
     // and a stack pixel is 0.75 mm wide.
     EXPECT_EQ(s.slicePixelMm, (std::array<double, 3>{0.75, 0.5, 2.0}));
@@ -148,10 +151,10 @@ TEST(VolumeReader, GeometryComesFromTheSformThenTheQformThenTheVoxelSize)
     const LoadedVolume qform = readVolume(tmp / "qform.nii");
     const VolumeSource& q = *qform.source;
     // Rotated 180 degrees about z, k mirrored by qfac: x = -0.5 i + 5, y = -0.75 j, z = -2 k.
-    EXPECT_NEAR(q.toMm[0][0], -0.5, 1e-6);
-    EXPECT_NEAR(q.toMm[0][3], 5.0, 1e-6);
-    EXPECT_NEAR(q.toMm[1][1], -0.75, 1e-6);
-    EXPECT_NEAR(q.toMm[2][2], -2.0, 1e-6);
+    EXPECT_NEAR(q.toMm()[0][0], -0.5, 1e-6);
+    EXPECT_NEAR(q.toMm()[0][3], 5.0, 1e-6);
+    EXPECT_NEAR(q.toMm()[1][1], -0.75, 1e-6);
+    EXPECT_NEAR(q.toMm()[2][2], -2.0, 1e-6);
     EXPECT_EQ(q.positionMm({1, 2, 3}), (std::array<double, 3>{4.5, -1.5, -6.0}));
 
     nim->qform_code = NIFTI_XFORM_UNKNOWN;
@@ -161,8 +164,93 @@ TEST(VolumeReader, GeometryComesFromTheSformThenTheQformThenTheVoxelSize)
     EXPECT_EQ(n.positionMm({1, 2, 3}), (std::array<double, 3>{0.5, 1.5, 6.0}));
 }
 
-// Types of up to 16 bits go through a table of their values, wider ones
-// value by value: the same volume stored both ways must give the same samples.
+// The same 2 mm voxels stored in micrometres, metres, millimetres or no
+// units, and with pixdims of either sign: the same millilitres and positions.
+TEST(VolumeReader, VoxelSizesAndPositionsAreMillimetresWhateverTheUnitsOrSign)
+{
+    testfiles::TempDir tmp;
+    const std::pair<int, float> units[] = {{NIFTI_UNITS_MICRON, 1000.0f},
+                                           {NIFTI_UNITS_METER, 0.001f},
+                                           {NIFTI_UNITS_MM, 1.0f},
+                                           {NIFTI_UNITS_UNKNOWN, 1.0f}};
+    for (const auto& [code, perMm] : units) {
+        SCOPED_TRACE(code);
+        auto nim = makeVolume(DT_UINT8, 4, 3, 2);
+        nim->xyz_units = code;
+        nim->dx = nim->pixdim[1] = 2 * perMm;
+        nim->dy = nim->pixdim[2] = 2 * perMm;
+        nim->dz = nim->pixdim[3] = 2 * perMm;
+        setAxes(*nim, {{2, 0, 0}, {0, 2, 0}, {0, 0, 2}});
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 3; ++c)
+                nim->sto_xyz.m[r][c] *= perMm;
+            nim->sto_xyz.m[r][3] = -20 * perMm;
+        }
+        saveVolume(*nim, tmp / "units.nii");
+        const LoadedVolume v = readVolume(tmp / "units.nii");
+        for (int a = 0; a < 3; ++a)
+            EXPECT_NEAR(v.source->voxelMm()[a], 2.0, 1e-6);
+        EXPECT_NEAR(*v.source->voxelMl(), 0.008, 1e-8);
+        const std::array<double, 3> mm = v.source->positionMm({3, 2, 1});
+        EXPECT_NEAR(mm[0], -14.0, 1e-4);
+        EXPECT_NEAR(mm[2], -18.0, 1e-4);
+        EXPECT_EQ(v.source->header().xyztUnits, code) << "a region map repeats the header";
+    }
+
+    // Negative pixdims, placed by the qform alone: their magnitudes are the size.
+    auto nim = makeVolume(DT_UINT8, 4, 3, 2);
+    nim->dx = nim->pixdim[1] = -2.0f;
+    nim->dy = nim->pixdim[2] = 2.0f;
+    nim->dz = nim->pixdim[3] = -2.5f;
+    nim->sform_code = NIFTI_XFORM_UNKNOWN;
+    nim->qform_code = NIFTI_XFORM_SCANNER_ANAT;
+    saveVolume(*nim, tmp / "negative.nii");
+    const LoadedVolume v = readVolume(tmp / "negative.nii");
+    EXPECT_EQ(v.source->voxelMm(), (std::array<double, 3>{2.0, 2.0, 2.5}));
+    EXPECT_DOUBLE_EQ(*v.source->voxelMl(), 0.01);
+    EXPECT_EQ(v.source->positionMm({1, 1, 1}), (std::array<double, 3>{2.0, 2.0, 2.5}));
+}
+
+// A thin volume's stack is as large as an image directory of as many slices,
+// and gets the same check before it is made.
+TEST(VolumeReader, AStackTooLargeForTheMemoryAvailableIsRefused)
+{
+    const LoadedVolume thin =
+        loadScan(scans::makeScan(4, 4, 300, std::vector<std::uint8_t>(4 * 4 * 300, 9)));
+    try {
+        volumeStack(thin.source, 2, 300 * kBytesPerLoadedSlice - 1);
+        ADD_FAILURE() << "the stack was made";
+    } catch (const VolumeError& e) {
+        EXPECT_STREQ(e.what(), "not enough memory for 300 slices");
+    }
+    EXPECT_EQ(volumeStack(thin.source, 2, 300 * kBytesPerLoadedSlice)->count(), 300);
+}
+
+// Another window re-reads nothing: the new stack shares the voxels and is
+// the stack opening the file through that window gives.
+TEST(VolumeReader, RewindowSharesTheVoxelsAndMatchesOpeningThroughThatWindow)
+{
+    testfiles::TempDir tmp;
+    auto nim = makeVolume(DT_FLOAT32, 30, 20, 5);
+    for (std::size_t n = 0; n < nim->nvox; ++n)
+        setVoxel(*nim, n, std::sin(static_cast<double>(n)) * 100);
+    saveVolume(*nim, tmp / "v.nii.gz");
+    // Opened through minmax, its values are not ranked yet; robust ranks them then.
+    const SharedSliceStack minmax = openVolume(tmp / "v.nii.gz", {WindowRule::MinMax});
+    for (const WindowPolicy& policy :
+         {WindowPolicy{WindowRule::Robust}, WindowPolicy{WindowRule::Fixed, -20, 20}}) {
+        const SharedSliceStack other = rewindow(*minmax, policy);
+        EXPECT_EQ(other->source()->sharedScan(), minmax->source()->sharedScan());
+        EXPECT_TRUE(other->sameSlices(*openVolume(tmp / "v.nii.gz", policy)));
+        EXPECT_FALSE(other->sameSlices(*minmax));
+    }
+    EXPECT_EQ(minmax->source()->window().rule, WindowRule::MinMax);
+    EXPECT_THROW(rewindow(SliceStack(1), {}), VolumeError);
+}
+
+// Types of up to 16 bits go through a table of their values and are ranked
+// by bit pattern, wider ones value by value: the same volume stored both
+// ways must give the same window and the same samples, under every rule.
 TEST(VolumeReader, TableAndValueByValueConversionsAgree)
 {
     testfiles::TempDir tmp;
@@ -188,14 +276,19 @@ TEST(VolumeReader, TableAndValueByValueConversionsAgree)
         }
         saveVolume(*narrow, tmp / "narrow.nii");
         saveVolume(*wide, tmp / "wide.nii");
-        const LoadedVolume a = readVolume(tmp / "narrow.nii");
-        const LoadedVolume b = readVolume(tmp / "wide.nii");
-        EXPECT_EQ(a.range.lo, b.range.lo);
-        EXPECT_EQ(a.range.hi, b.range.hi);
-        EXPECT_EQ(a.range.lo, p.hi * -0.5 + 3.0);
-        EXPECT_EQ(a.source->samples, b.source->samples);
-        EXPECT_EQ(a.source->samples[1], 0);    // the largest value, slope negative
-        EXPECT_EQ(a.source->samples[0], 4095); // the smallest
+        for (const WindowRule rule : {WindowRule::MinMax, WindowRule::Robust, WindowRule::Ct}) {
+            SCOPED_TRACE(windowRuleName(rule));
+            const LoadedVolume a = readVolume(tmp / "narrow.nii", {rule});
+            const LoadedVolume b = readVolume(tmp / "wide.nii", {rule});
+            EXPECT_EQ(a.source->window(), b.source->window());
+            for (std::size_t n = 0; n < 105; ++n)
+                ASSERT_EQ(a.source->sampleAt(n), b.source->sampleAt(n)) << n;
+            if (rule == WindowRule::MinMax) {
+                EXPECT_EQ(a.source->window().low, p.hi * -0.5 + 3.0);
+                EXPECT_EQ(a.source->sampleAt(1), 0);    // the largest value, slope negative
+                EXPECT_EQ(a.source->sampleAt(0), 4095); // the smallest
+            }
+        }
     }
 }
 

@@ -298,17 +298,17 @@ TEST_F(AnalysisWindowTest, ExportWritesLumidraStatsColumnsForWhatIsShown)
     EXPECT_EQ(text.substr(0, text.find('\n') + 1), statsCsvHeader());
     // Bright: 6 x 16,384 of 3 x 65,536 pixels, every sample 3200, one piece
     // through the slices; pieces are counted over the stack only.
-    EXPECT_NE(text.find("\n./data/,0,Bright,150,255,98304,0.500000,,3200.000000,1\n"),
+    EXPECT_NE(text.find("\n./data/,0,Bright,150,255,98304,0.500000,,3200.000000,,,1\n"),
               std::string::npos)
         << text;
-    EXPECT_NE(text.find("\n./data/,none,,,,0,0.000000,,,\n"), std::string::npos);
+    EXPECT_NE(text.find("\n./data/,none,,,,0,0.000000,,,,,\n"), std::string::npos);
 
     analysis->setShowsWholeStack(false);
     settle();
     guitest::answerFileDialog(QString::fromStdString((cwd.path() / "slice").string()),
                               [&] { analysis->chooseCsvFile(); });
     text = testfiles::readFile(cwd.path() / "slice.csv");
-    EXPECT_NE(text.find("\n./data/ slice 0,0,Bright,150,255,16384,0.250000,,3200.000000,\n"),
+    EXPECT_NE(text.find("\n./data/ slice 0,0,Bright,150,255,16384,0.250000,,3200.000000,,,\n"),
               std::string::npos)
         << text;
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), kRegionCount + 2);

@@ -100,6 +100,13 @@ TEST_F(VolumeWindowTest, OpenVolumeResetsTheViewsAsOpeningADirectoryDoes)
     // Cancelled: nothing happens.
     guitest::answerFileDialog(QString(), [&] { window->selOpenVolume(); });
     EXPECT_EQ(window->greyView()->sliceStack(), held);
+
+    // The next volume opens through the window chosen for volumes.
+    window->setVolumeWindow({WindowRule::MinMax});
+    ASSERT_TRUE(window->openVolumeFile(scan));
+    const SharedSliceStack minmax = window->greyView()->sliceStack();
+    EXPECT_TRUE(minmax->sameSlices(*openVolume(scan, {WindowRule::MinMax})));
+    EXPECT_FALSE(minmax->sameSlices(*reread)) << "opened by default through robust";
 }
 
 TEST_F(VolumeWindowTest, ExportRegionMapWritesTheMapOfWhatTheWindowHolds)
@@ -136,13 +143,13 @@ TEST(MainWindowStartup, ShowsTheGivenDirectoryOrStackInsteadOfData)
     guitest::writeTestStack(cwd.path() / "data", 3);
     guitest::writeTestStack(cwd.path() / "other", 2, 5);
     {
-        MainWidget window(StartupImages{(cwd.path() / "other/").string(), nullptr});
+        MainWidget window(StartupImages{(cwd.path() / "other/").string(), nullptr, {}});
         EXPECT_EQ(window.imageCount(), 2);
         EXPECT_EQ(window.findChild<ImageSelect*>("imgSel")->maximum(), 1);
         EXPECT_EQ(shownGrey(window.colourView(), 7 + 256 * 9), guitest::testGrey(7, 9, 5));
     }
     const SharedSliceStack stack = openVolume(writeScan(cwd.path()));
-    MainWidget window(StartupImages{std::string(), stack});
+    MainWidget window(StartupImages{std::string(), stack, {}});
     EXPECT_EQ(window.imageCount(), 4);
     EXPECT_EQ(window.greyView()->sliceStack(), stack);
     EXPECT_EQ(window.colourView()->sliceStack(), stack);

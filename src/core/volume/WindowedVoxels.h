@@ -1,0 +1,44 @@
+#pragma once
+
+#include "core/volume/ScanVoxels.h"
+#include "core/volume/VolumeIntensity.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace lumidra {
+
+// A scan's voxels seen through a window: each voxel's sample on 0..top
+// worked out as it is read, never stored. Types of at most 16 bits go
+// through a table of the sample of each bit pattern, wider ones through the
+// window's arithmetic; both give the same sample for the same value.
+class WindowedVoxels {
+public:
+    WindowedVoxels(std::shared_ptr<const ScanVoxels> scan, const IntensityWindow& window,
+                   int top = kTopSample);
+
+    const ScanVoxels& scan() const { return *scan_; }
+    const std::shared_ptr<const ScanVoxels>& sharedScan() const { return scan_; }
+    const IntensityWindow& window() const { return window_; }
+
+    // The samples of voxels [begin, end) into out; NaN and infinities read as
+    // 0. Returns how many of them were NaN or infinite.
+    std::size_t read(std::size_t begin, std::size_t end, std::uint16_t* out) const;
+    std::uint16_t sampleAt(std::size_t n) const;
+    // Voxel n in the scan's units: stored * slope + inter.
+    double valueAt(std::size_t n) const;
+    // Whether the table below serves this scan (types of at most 16 bits).
+    bool byPattern() const { return !table_.empty(); }
+    // The sample of a bit pattern of the stored type, when byPattern().
+    std::uint16_t sampleOfPattern(std::size_t bits) const { return table_[bits]; }
+
+private:
+    std::shared_ptr<const ScanVoxels> scan_;
+    IntensityWindow window_;
+    int top_;
+    std::vector<std::uint16_t> table_;
+};
+
+} // namespace lumidra
