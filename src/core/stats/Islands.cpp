@@ -60,24 +60,6 @@ std::uint32_t runStarts(const std::uint8_t* l, std::size_t from, std::size_t to)
     return starts;
 }
 
-// The end of the run of l[i]'s label that starts at i, within l[0, n).
-std::size_t runEnd(const std::uint8_t* l, std::size_t i, std::size_t n)
-{
-    const std::uint8_t v = l[i];
-    ++i;
-    if constexpr (std::endian::native == std::endian::little) {
-        const std::uint64_t same = kOnes * v;
-        for (; i + 8 <= n; i += 8) {
-            const std::uint64_t differs = nonZeroBytes(eightLabels(l + i) ^ same);
-            if (differs)
-                return i + static_cast<std::size_t>(std::countr_zero(differs)) / 8;
-        }
-    }
-    while (i < n && l[i] == v)
-        ++i;
-    return i;
-}
-
 // Connected-component labelling over runs: each row's runs are found once,
 // and a run is joined (union-find) to the runs of the same label it overlaps
 // in the row before it in its plane and in the same row of the plane before.
@@ -116,6 +98,12 @@ public:
     // minVoxels to 0: the pieces left per label, and the voxels set to 0.
     void keepPieces(std::uint64_t minVoxels, LabelPieces& result)
     {
+        if (minVoxels <= 1) {
+            // No piece is too small: a root per piece, counted by its label.
+            for (std::uint32_t n = 0; n < parent_.size(); ++n)
+                result.pieces[runs_[n].label()] += parent_[n] == n;
+            return;
+        }
         // In index order a run's parent is already numbered (parent <= index),
         // and a piece is first met at its root, in the row that holds it.
         std::vector<std::uint64_t> voxels;
@@ -163,20 +151,35 @@ private:
         }
     }
 
+    // A row's runs from where its labels change, found eight labels at a
+    // time: the cost is one step per eight voxels and one per run.
     void findRuns(std::size_t r)
     {
         const std::uint8_t* l = rowLabels(r);
         std::uint32_t n = rowStart_[r];
-        for (std::size_t i = 0; i < nx_;) {
-            const std::size_t end = runEnd(l, i, nx_);
-            if (l[i] != 0) {
-                runs_[n] = {static_cast<std::uint32_t>(i),
-                            static_cast<std::uint32_t>(end << 8 | l[i])};
+        std::size_t start = 0;
+        const auto endRun = [&](std::size_t end) {
+            if (l[start] != 0) {
+                runs_[n] = {static_cast<std::uint32_t>(start),
+                            static_cast<std::uint32_t>(end << 8 | l[start])};
                 parent_[n] = n;
                 ++n;
             }
-            i = end;
+            start = end;
+        };
+        std::size_t i = 1;
+        if constexpr (std::endian::native == std::endian::little) {
+            for (; i + 8 <= nx_; i += 8) {
+                // The high bit of byte b set where l[i + b] differs from the label before it.
+                std::uint64_t changes = nonZeroBytes(eightLabels(l + i) ^ eightLabels(l + i - 1));
+                for (; changes != 0; changes &= changes - 1)
+                    endRun(i + static_cast<std::size_t>(std::countr_zero(changes)) / 8);
+            }
         }
+        for (; i < nx_; ++i)
+            if (l[i] != l[i - 1])
+                endRun(i);
+        endRun(nx_);
     }
 
     void labelSlab(std::size_t k0, std::size_t k1)

@@ -40,11 +40,12 @@ std::size_t rowOfLabel(std::uint8_t label)
 
 } // namespace
 
-// The one place a map reads the scan's samples: those of voxels [begin, end)
-// handed to work(first voxel, samples, count, nonFinite) in one or more
-// blocks. A volume's are worked out through its window a block at a time;
-// nonFinite of a block's voxels are NaN or infinite (read as sample 0), and
-// a slice directory has none.
+// The scan's samples of voxels [begin, end), as the statistics of a map read
+// them: handed to work(first voxel, samples, count, nonFinite) in one or
+// more blocks. A volume's are worked out through its window a block at a
+// time; nonFinite of a block's voxels are NaN or infinite (read as sample
+// 0), and a slice directory has none. (labelVoxels reads a volume's labels
+// straight through its window, in one pass.)
 template <typename Work>
 void readSamples(const ScanGrid& scan, std::size_t begin, std::size_t end, Work&& work)
 {
@@ -64,17 +65,21 @@ std::vector<std::uint8_t> labelVoxels(const ScanGrid& scan, const imgMaterial* r
 {
     const std::array<std::uint8_t, 256> labelOfGrey = labelsOfGreys(regions);
     std::vector<std::uint8_t> labels(scan.count);
+    if (scan.source) {
+        // A volume's labels in one pass over its voxels, each sample's label
+        // looked up at once; NaN voxels, whatever takes grey 0, in no region.
+        std::array<std::uint8_t, kTopSample + 1> labelOfSample{};
+        for (int s = 0; s <= kTopSample; ++s)
+            labelOfSample[s] = labelOfGrey[greyOf(static_cast<std::uint32_t>(s))];
+        inParallel(scan.count, threads, [&](std::size_t, std::size_t begin, std::size_t end) {
+            scan.source->samplesThrough(labelOfSample.data(), begin, end, labels.data() + begin);
+        });
+        return labels;
+    }
     inParallel(scan.count, threads, [&](std::size_t, std::size_t begin, std::size_t end) {
-        readSamples(scan, begin, end,
-                    [&](std::size_t first, const std::uint16_t* samples, std::size_t n,
-                        std::size_t nonFinite) {
-                        for (std::size_t i = 0; i < n; ++i)
-                            labels[first + i] = labelOfGrey[greyOf(samples[i])];
-                        // Whatever takes grey 0, a NaN voxel is in no region.
-                        for (std::size_t i = 0; nonFinite > 0 && i < n; ++i)
-                            if (!scan.source->isFinite(first + i))
-                                labels[first + i] = 0;
-                    });
+        std::uint8_t* out = labels.data(); // a byte store could alias the vector's own
+        for (std::size_t n = begin; n < end; ++n)
+            out[n] = labelOfGrey[greyOf(scan.samples[n])];
     });
     return labels;
 }

@@ -26,6 +26,11 @@ public:
     // The samples of voxels [begin, end) into out; NaN and infinities read as
     // 0. Returns how many of them were NaN or infinite.
     std::size_t read(std::size_t begin, std::size_t end, std::uint16_t* out) const;
+    // The same samples each mapped through bySample (top + 1 bytes) into out,
+    // NaN and infinities as 0 whatever bySample says of sample 0: one pass
+    // over the voxels, through one table for types of at most 16 bits.
+    void readThrough(const std::uint8_t* bySample, std::size_t begin, std::size_t end,
+                     std::uint8_t* out) const;
     std::uint16_t sampleAt(std::size_t n) const;
     // Voxel n in the scan's units: stored * slope + inter.
     double valueAt(std::size_t n) const;

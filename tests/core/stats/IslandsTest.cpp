@@ -120,6 +120,75 @@ TEST(Islands, AnyNumberOfThreadsFindsTheSamePieces)
         EXPECT_EQ(many.labels, one.labels) << threads;
         EXPECT_EQ(many.pieces, one.pieces) << threads;
     }
+    // Counting only (roots) and numbering agree: leaving out pieces under two
+    // voxels drops exactly the single voxels, one piece each.
+    const auto total = [](const LabelPieces& p) {
+        std::uint64_t n = 0;
+        for (std::uint64_t pieces : p.pieces)
+            n += pieces;
+        return n;
+    };
+    const LabelPieces counted = islandsOf(d, 0, 2);
+    const LabelPieces singlesOut = islandsOf(d, 2, 2);
+    EXPECT_EQ(total(counted), total(singlesOut) + singlesOut.dropped);
+    EXPECT_EQ(islandsOf(d, 1).pieces, counted.pieces);
+}
+
+namespace {
+
+// Labels of each voxel worked out one by one: the label of its sample's
+// grey, or 0 for NaN and infinities.
+std::vector<std::uint8_t> labelsOneByOne(const VolumeSource& source, const imgMaterial* regions)
+{
+    const RegionOfGrey owner = regionOfGrey(regions);
+    std::vector<std::uint8_t> labels;
+    for (std::size_t n = 0; n < source.voxelCount(); ++n) {
+        const int k = owner[greyOf(source.sampleAt(n))];
+        labels.push_back(!source.isFinite(n) || k == kNoRegion ? 0
+                                                               : static_cast<std::uint8_t>(k + 1));
+    }
+    return labels;
+}
+
+template <typename T> std::vector<T> everyPattern(std::size_t count)
+{
+    std::vector<T> values(count);
+    for (std::size_t n = 0; n < count; ++n)
+        values[n] = static_cast<T>(n * 40503u);
+    return values;
+}
+
+} // namespace
+
+TEST(RegionMap, AVolumesLabelsAreItsVoxelsSamplesLabelledForEveryTypeAndTable)
+{
+    // Few regions (compared range by range) and many (looked up), over
+    // unsigned and signed types, a falling slope and NaN voxels.
+    std::array<imgMaterial, kRegionCount> few{};
+    std::array<imgMaterial, kRegionCount> many{};
+    for (int k = 0; k < kRegionCount; ++k) {
+        few[k] = makeRecord({"", 1, 0, 0, 0, 0});
+        many[k] = makeRecord({"", 15 * k, 15 * k + 6, 0, 0, 0});
+    }
+    few[0] = makeRecord({"Low", 0, 30, 0, 0, 0});
+    few[1] = makeRecord({"Mid", 20, 200, 0, 0, 0});
+    std::vector<ScanVoxels> scanList;
+    scanList.push_back(scans::makeScan(16, 16, 1, everyPattern<std::uint8_t>(256)));
+    scanList.push_back(scans::makeScan(16, 16, 1, everyPattern<std::int8_t>(256)));
+    scanList.push_back(scans::makeScan(64, 32, 32, everyPattern<std::int16_t>(65536)));
+    scanList.push_back(scans::makeScan(64, 32, 32, everyPattern<std::uint16_t>(65536)));
+    scanList.back().slope = -0.5;
+    scanList.push_back(scans::makeScan<float>(5, 1, 1, {std::nanf(""), 0.0f, 1e9f, -1e9f, 3.0f}));
+    for (ScanVoxels& scan : scanList) {
+        const LoadedVolume volume = loadScan(std::move(scan), {WindowRule::MinMax});
+        const VolumeSource& source = *volume.source;
+        for (const auto* table : {&few, &many}) {
+            const std::vector<std::uint8_t> labels =
+                labelVoxels(scanGrid(source), table->data(), 3);
+            EXPECT_EQ(labels, labelsOneByOne(source, table->data()))
+                << static_cast<int>(source.scan().type) << (table == &few ? " few" : " many");
+        }
+    }
 }
 
 namespace {
