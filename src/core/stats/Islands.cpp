@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <stdexcept>
+#include <vector>
 
 namespace lumidra {
 
@@ -25,7 +26,6 @@ constexpr std::size_t kMaxRowLength = (std::size_t{1} << 24) - 1;
 // Rows are read eight labels at a time: a long run (the background, the
 // inside of a tissue) costs one comparison per eight voxels.
 constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
-constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
 
 std::uint64_t eightLabels(const std::uint8_t* at)
 {
@@ -40,57 +40,77 @@ std::uint64_t nonZeroBytes(std::uint64_t v)
     return (((v & kLow7) + kLow7) | v) & ~kLow7;
 }
 
-// Runs that start in l[from, to) (from >= 1): labels that are not 0 and differ
-// from the one before them.
-std::uint32_t runStarts(const std::uint8_t* l, std::size_t from, std::size_t to)
-{
-    std::uint32_t starts = 0;
-    std::size_t i = from;
-    if constexpr (std::endian::native == std::endian::little) {
-        for (; i + 8 <= to; i += 8) {
-            const std::uint64_t here = eightLabels(l + i);
-            const std::uint64_t before = eightLabels(l + i - 1);
-            // One bit per start, moved to the bottom of its byte, the bytes summed.
-            const std::uint64_t bits = (nonZeroBytes(here) & nonZeroBytes(here ^ before)) >> 7;
-            starts += static_cast<std::uint32_t>((bits * kOnes) >> 56);
+// Runs and the union-find forest over them: a slab's while it is labelled,
+// then the whole volume's. A root is always the smallest index of its set.
+struct RunForest {
+    std::vector<Run> runs;
+    std::vector<std::uint32_t> parent;
+
+    std::uint32_t find(std::uint32_t n)
+    {
+        while (parent[n] != n) {
+            parent[n] = parent[parent[n]];
+            n = parent[n];
         }
+        return n;
     }
-    for (; i < to; ++i)
-        starts += (l[i] != 0) & (l[i] != l[i - 1]);
-    return starts;
-}
+
+    void unite(std::uint32_t a, std::uint32_t b)
+    {
+        a = find(a);
+        b = find(b);
+        if (a < b)
+            parent[b] = a;
+        else if (b < a)
+            parent[a] = b;
+    }
+};
 
 // Connected-component labelling over runs: each row's runs are found once,
 // and a run is joined (union-find) to the runs of the same label it overlaps
 // in the row before it in its plane and in the same row of the plane before.
-// The planes are split into slabs, one per thread; a slab's unions stay
-// within its own runs, so slabs run side by side and only the seams between
-// them are joined afterwards. A root is always the smallest index of its
-// set, which lets one pass in index order number the pieces.
+// The planes are split into slabs, one per thread, each with a forest of its
+// own, so slabs run side by side; the forests are then put end to end (the
+// runs stay in plane order, so a root stays the smallest index of its set,
+// which lets one pass in index order number the pieces) and the seams
+// between slabs joined.
 class RunLabelling {
 public:
     RunLabelling(std::uint8_t* labels, int nx, int ny, int nz, int threads)
         : labels_(labels), nx_(static_cast<std::size_t>(nx)), ny_(static_cast<std::size_t>(ny)),
-          nz_(static_cast<std::size_t>(nz)), threads_(threads), rowStart_(ny_ * nz_ + 1, 0)
+          nz_(static_cast<std::size_t>(nz)), threads_(threads), rows_(ny_ * nz_)
     {
     }
 
     void label()
     {
-        inParallel(nz_, threads_, [this](std::size_t, std::size_t k0, std::size_t k1) {
-            countRuns(k0 * ny_, k1 * ny_);
-        });
-        for (std::size_t r = 0; r + 1 < rowStart_.size(); ++r)
-            rowStart_[r + 1] += rowStart_[r];
-        runs_.resize(rowStart_.back());
-        parent_.resize(runs_.size());
-        inParallel(nz_, threads_,
-                   [this](std::size_t, std::size_t k0, std::size_t k1) { labelSlab(k0, k1); });
         const std::size_t parts = partsFor(nz_, threads_);
+        std::vector<RunForest> slabs(parts);
+        inParallel(nz_, threads_, [&](std::size_t part, std::size_t k0, std::size_t k1) {
+            labelSlab(slabs[part], k0, k1);
+        });
+        if (parts == 1) {
+            forest_ = std::move(slabs[0]);
+            return;
+        }
+        std::size_t total = 0;
+        for (const RunForest& slab : slabs)
+            total += slab.runs.size();
+        forest_.runs.reserve(total);
+        forest_.parent.reserve(total);
+        for (std::size_t part = 0; part < parts; ++part) {
+            const auto offset = static_cast<std::uint32_t>(forest_.runs.size());
+            for (std::size_t r = nz_ * part / parts * ny_; r < nz_ * (part + 1) / parts * ny_; ++r)
+                rows_[r] = {rows_[r].begin + offset, rows_[r].end + offset};
+            const RunForest& slab = slabs[part];
+            forest_.runs.insert(forest_.runs.end(), slab.runs.begin(), slab.runs.end());
+            for (const std::uint32_t p : slab.parent)
+                forest_.parent.push_back(p + offset);
+        }
         for (std::size_t part = 1; part < parts; ++part) {
             const std::size_t k = nz_ * part / parts;
             for (std::size_t j = 0; j < ny_; ++j)
-                joinRows(row(j, k), row(j, k - 1));
+                joinRows(forest_, row(j, k), row(j, k - 1));
         }
     }
 
@@ -98,28 +118,28 @@ public:
     // minVoxels to 0: the pieces left per label, and the voxels set to 0.
     void keepPieces(std::uint64_t minVoxels, LabelPieces& result)
     {
+        std::vector<Run>& runs = forest_.runs;
+        std::vector<std::uint32_t>& parent = forest_.parent;
         if (minVoxels <= 1) {
             // No piece is too small: a root per piece, counted by its label.
-            for (std::uint32_t n = 0; n < parent_.size(); ++n)
-                result.pieces[runs_[n].label()] += parent_[n] == n;
+            for (std::uint32_t n = 0; n < parent.size(); ++n)
+                result.pieces[runs[n].label()] += parent[n] == n;
             return;
         }
         // In index order a run's parent is already numbered (parent <= index),
-        // and a piece is first met at its root, in the row that holds it.
+        // and a piece is first met at its root.
         std::vector<std::uint64_t> voxels;
         std::vector<std::uint8_t> labelOf;
-        for (std::size_t r = 0; r + 1 < rowStart_.size(); ++r) {
-            for (std::uint32_t n = rowStart_[r]; n < rowStart_[r + 1]; ++n) {
-                const std::uint32_t p = parent_[n];
-                if (p == n) {
-                    parent_[n] = static_cast<std::uint32_t>(voxels.size());
-                    voxels.push_back(0);
-                    labelOf.push_back(runs_[n].label());
-                } else {
-                    parent_[n] = parent_[p];
-                }
-                voxels[parent_[n]] += runs_[n].end() - runs_[n].begin;
+        for (std::uint32_t n = 0; n < parent.size(); ++n) {
+            const std::uint32_t p = parent[n];
+            if (p == n) {
+                parent[n] = static_cast<std::uint32_t>(voxels.size());
+                voxels.push_back(0);
+                labelOf.push_back(runs[n].label());
+            } else {
+                parent[n] = parent[p];
             }
+            voxels[parent[n]] += runs[n].end() - runs[n].begin;
         }
         const std::size_t pieces = voxels.size();
         std::vector<std::uint8_t> drop(pieces, 0);
@@ -131,39 +151,36 @@ public:
         if (result.dropped > 0) {
             inParallel(nz_, threads_, [&](std::size_t, std::size_t k0, std::size_t k1) {
                 for (std::size_t r = k0 * ny_; r < k1 * ny_; ++r)
-                    for (std::uint32_t n = rowStart_[r]; n < rowStart_[r + 1]; ++n)
-                        if (drop[parent_[n]])
-                            std::memset(labels_ + r * nx_ + runs_[n].begin, 0,
-                                        runs_[n].end() - runs_[n].begin);
+                    for (std::uint32_t n = rows_[r].begin; n < rows_[r].end; ++n)
+                        if (drop[parent[n]])
+                            std::memset(labels_ + r * nx_ + runs[n].begin, 0,
+                                        runs[n].end() - runs[n].begin);
             });
         }
     }
 
 private:
+    // The runs of a row: indices [begin, end) of its forest.
+    struct RowRuns {
+        std::uint32_t begin = 0;
+        std::uint32_t end = 0;
+    };
+
     std::size_t row(std::size_t j, std::size_t k) const { return j + ny_ * k; }
     const std::uint8_t* rowLabels(std::size_t r) const { return labels_ + r * nx_; }
 
-    void countRuns(std::size_t firstRow, std::size_t endRow)
-    {
-        for (std::size_t r = firstRow; r < endRow; ++r) {
-            const std::uint8_t* l = rowLabels(r);
-            rowStart_[r + 1] = (l[0] != 0) + runStarts(l, 1, nx_);
-        }
-    }
-
     // A row's runs from where its labels change, found eight labels at a
     // time: the cost is one step per eight voxels and one per run.
-    void findRuns(std::size_t r)
+    void findRuns(RunForest& forest, std::size_t r)
     {
         const std::uint8_t* l = rowLabels(r);
-        std::uint32_t n = rowStart_[r];
+        rows_[r].begin = static_cast<std::uint32_t>(forest.runs.size());
         std::size_t start = 0;
         const auto endRun = [&](std::size_t end) {
             if (l[start] != 0) {
-                runs_[n] = {static_cast<std::uint32_t>(start),
-                            static_cast<std::uint32_t>(end << 8 | l[start])};
-                parent_[n] = n;
-                ++n;
+                forest.parent.push_back(static_cast<std::uint32_t>(forest.runs.size()));
+                forest.runs.push_back({static_cast<std::uint32_t>(start),
+                                       static_cast<std::uint32_t>(end << 8 | l[start])});
             }
             start = end;
         };
@@ -180,31 +197,36 @@ private:
             if (l[i] != l[i - 1])
                 endRun(i);
         endRun(nx_);
+        rows_[r].end = static_cast<std::uint32_t>(forest.runs.size());
     }
 
-    void labelSlab(std::size_t k0, std::size_t k1)
+    void labelSlab(RunForest& forest, std::size_t k0, std::size_t k1)
     {
+        // Room for a run per eight voxels: more is found as it comes.
+        const std::size_t voxels = (k1 - k0) * ny_ * nx_;
+        forest.runs.reserve(voxels / 8 + 1);
+        forest.parent.reserve(voxels / 8 + 1);
         for (std::size_t k = k0; k < k1; ++k) {
             for (std::size_t j = 0; j < ny_; ++j) {
-                findRuns(row(j, k));
+                findRuns(forest, row(j, k));
                 if (j > 0)
-                    joinRows(row(j, k), row(j - 1, k));
+                    joinRows(forest, row(j, k), row(j - 1, k));
                 if (k > k0)
-                    joinRows(row(j, k), row(j, k - 1));
+                    joinRows(forest, row(j, k), row(j, k - 1));
             }
         }
     }
 
     // Joins the runs of rows a and b that overlap along i and hold the same label.
-    void joinRows(std::size_t a, std::size_t b)
+    void joinRows(RunForest& forest, std::size_t a, std::size_t b) const
     {
-        std::uint32_t x = rowStart_[a], y = rowStart_[b];
-        const std::uint32_t xEnd = rowStart_[a + 1], yEnd = rowStart_[b + 1];
+        std::uint32_t x = rows_[a].begin, y = rows_[b].begin;
+        const std::uint32_t xEnd = rows_[a].end, yEnd = rows_[b].end;
         while (x < xEnd && y < yEnd) {
-            const Run u = runs_[x];
-            const Run v = runs_[y];
+            const Run u = forest.runs[x];
+            const Run v = forest.runs[y];
             if (u.label() == v.label() && u.begin < v.end() && v.begin < u.end())
-                unite(x, y);
+                forest.unite(x, y);
             if (u.end() < v.end())
                 ++x;
             else
@@ -212,31 +234,11 @@ private:
         }
     }
 
-    std::uint32_t find(std::uint32_t n)
-    {
-        while (parent_[n] != n) {
-            parent_[n] = parent_[parent_[n]];
-            n = parent_[n];
-        }
-        return n;
-    }
-
-    void unite(std::uint32_t a, std::uint32_t b)
-    {
-        a = find(a);
-        b = find(b);
-        if (a < b)
-            parent_[b] = a;
-        else if (b < a)
-            parent_[a] = b;
-    }
-
     std::uint8_t* labels_;
     std::size_t nx_, ny_, nz_;
     int threads_;
-    std::vector<std::uint32_t> rowStart_; // runs of row r: rowStart_[r] .. rowStart_[r + 1] - 1
-    std::vector<Run> runs_;
-    std::vector<std::uint32_t> parent_;
+    std::vector<RowRuns> rows_;
+    RunForest forest_;
 };
 
 } // namespace
