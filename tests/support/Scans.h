@@ -19,8 +19,6 @@ template <typename T> constexpr lumidra::VoxelType voxelTypeOf()
     using lumidra::VoxelType;
     if constexpr (std::is_same_v<T, std::uint8_t>)
         return VoxelType::UInt8;
-    else if constexpr (std::is_same_v<T, std::int8_t>)
-        return VoxelType::Int8;
     else if constexpr (std::is_same_v<T, std::int16_t>)
         return VoxelType::Int16;
     else if constexpr (std::is_same_v<T, std::uint16_t>)

@@ -150,14 +150,6 @@ std::vector<std::uint8_t> labelsOneByOne(const VolumeSource& source, const imgMa
     return labels;
 }
 
-template <typename T> std::vector<T> everyPattern(std::size_t count)
-{
-    std::vector<T> values(count);
-    for (std::size_t n = 0; n < count; ++n)
-        values[n] = static_cast<T>(n * 40503u);
-    return values;
-}
-
 } // namespace
 
 TEST(RegionMap, AVolumesLabelsAreItsVoxelsSamplesLabelledForEveryTypeAndTable)
@@ -172,12 +164,16 @@ TEST(RegionMap, AVolumesLabelsAreItsVoxelsSamplesLabelledForEveryTypeAndTable)
     }
     few[0] = makeRecord({"Low", 0, 30, 0, 0, 0});
     few[1] = makeRecord({"Mid", 20, 200, 0, 0, 0});
+    std::vector<std::int16_t> signedValues(65536);
+    for (std::size_t n = 0; n < signedValues.size(); ++n)
+        signedValues[n] = static_cast<std::int16_t>(n * 40503u);
     std::vector<ScanVoxels> scanList;
-    scanList.push_back(scans::makeScan(16, 16, 1, everyPattern<std::uint8_t>(256)));
-    scanList.push_back(scans::makeScan(16, 16, 1, everyPattern<std::int8_t>(256)));
-    scanList.push_back(scans::makeScan(64, 32, 32, everyPattern<std::int16_t>(65536)));
-    scanList.push_back(scans::makeScan(64, 32, 32, everyPattern<std::uint16_t>(65536)));
+    scanList.push_back(scans::makeScan(64, 32, 32, signedValues));
+    scanList.push_back(scans::makeScan(64, 32, 32, signedValues));
+    scanList.back().type = VoxelType::UInt16;
     scanList.back().slope = -0.5;
+    scanList.push_back(scans::makeScan(
+        256, 1, 1, std::vector<std::uint8_t>(signedValues.begin(), signedValues.begin() + 256)));
     scanList.push_back(scans::makeScan<float>(5, 1, 1, {std::nanf(""), 0.0f, 1e9f, -1e9f, 3.0f}));
     for (ScanVoxels& scan : scanList) {
         const LoadedVolume volume = loadScan(std::move(scan), {WindowRule::MinMax});
