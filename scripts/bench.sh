@@ -37,6 +37,9 @@ echo
 echo "== Opening the brain as a NIfTI volume, and region statistics"
 "$build/bench/bench_volume" "$template"
 echo
+echo "== Islands: the pieces of every region of the 0.5 mm brain"
+"$build/bench/bench_islands"
+echo
 echo "== Haar decomposition and the wavelet window's analysis"
 "$build/bench/bench_wavelet"
 echo

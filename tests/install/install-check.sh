@@ -93,6 +93,18 @@ for p in lumidra-import lumidra-stats; do
   done
 done
 
+# Region files to start from: installed, and named by an installed
+# lumidra-stats that has no region file of its own.
+for rif in t1-brain.rif ct-hu.rif; do
+  [ -s "$share/lumidra/$rif" ] || fail "share/lumidra/$rif is missing"
+done
+if [ -x "$prefix/bin/lumidra-stats" ]; then
+  out=$(cd "$prefix" && "$prefix/bin/lumidra-stats" scan.nii 2>&1)
+  for rif in t1-brain.rif ct-hu.rif; do
+    grep -qF "$share/lumidra/$rif" <<<"$out" || fail "lumidra-stats without a region file does not name $share/lumidra/$rif: $out"
+  done
+fi
+
 # Debian's documents, and one version in the project, the metadata, the
 # changelog and the manual pages.
 doc=$share/doc/lumidra

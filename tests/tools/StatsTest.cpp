@@ -8,8 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include <sys/stat.h>
 
@@ -21,6 +23,18 @@ namespace {
 // Region 1's name holds a comma; grey 128 falls in both 1 and Region8, 255 in Region15.
 constexpr const char* kRegionFile = "#Number of Regions\n2\n#Dark\n0\n10\n0\n0\n0\n"
                                     "#Mid,grey\n100\n200\n9\n9\n9\n";
+
+// The fields of a CSV row that quotes none.
+std::vector<std::string> fields(const std::string& row)
+{
+    std::vector<std::string> out;
+    std::stringstream in(row);
+    for (std::string f; std::getline(in, f, ',');)
+        out.push_back(f);
+    if (!row.empty() && row.back() == ',')
+        out.emplace_back();
+    return out;
+}
 
 ToolRun stats(const std::vector<std::string>& args, const std::string& environment = {})
 {
@@ -79,21 +93,21 @@ TEST_F(StatsTest, RowsComeInInputOrderAndEachFailedInputIsOneLine)
     const std::vector<std::string> rows = lines(run.out);
     ASSERT_EQ(rows.size(), 1u + 3 * 18) << run.out;
     EXPECT_EQ(rows[0], "input,region,name,min,max,voxels,fraction,volume_ml,mean_sample,"
-                       "min_value,max_value");
+                       "min_value,max_value,pieces");
     // The window spans 0..255 here: grey range g..h is the values of samples
     // 16g and 16h + 15, v = 255 s / 4095 (10.897... = 255 * 175 / 4095).
     const std::string a = inputs[0];
-    EXPECT_EQ(rows[1], a + ",0,Dark,0,10,12,0.500000,0.120,0.000000,0,10.897435897435898");
+    EXPECT_EQ(rows[1], a + ",0,Dark,0,10,12,0.500000,0.120,0.000000,0,10.897435897435898,1");
     EXPECT_EQ(rows[2], a + ",1,\"Mid,grey\",100,200,6,0.250000,0.060,2056.000000,"
-                           "99.63369963369964,200.2014652014652");
+                           "99.63369963369964,200.2014652014652,1");
     EXPECT_EQ(rows[3],
-              a + ",2,Region2,32,47,0,0.000000,0.000,,31.882783882783883,47.76190476190476");
+              a + ",2,Region2,32,47,0,0.000000,0.000,,31.882783882783883,47.76190476190476,0");
     EXPECT_EQ(rows[16],
-              a + ",15,Region15,240,255,6,0.250000,0.060,4095.000000,239.12087912087912,255");
-    EXPECT_EQ(rows[17], a + ",16,Last Region,0,255,0,0.000000,0.000,,0,255");
-    EXPECT_EQ(rows[18], a + ",none,,,,0,0.000000,0.000,,,");
+              a + ",15,Region15,240,255,6,0.250000,0.060,4095.000000,239.12087912087912,255,1");
+    EXPECT_EQ(rows[17], a + ",16,Last Region,0,255,0,0.000000,0.000,,0,255,0");
+    EXPECT_EQ(rows[18], a + ",none,,,,0,0.000000,0.000,,,,");
     // A slice directory: every pixel counts, no voxel size, no units.
-    EXPECT_EQ(rows[20], inputs[2] + ",1,\"Mid,grey\",100,200,131072,1.000000,,1600.000000,,");
+    EXPECT_EQ(rows[20], inputs[2] + ",1,\"Mid,grey\",100,200,131072,1.000000,,1600.000000,,,1");
     EXPECT_EQ(rows[37].substr(0, inputs[4].size() + 3), inputs[4] + ",0,");
 
     // One job gives the same bytes; --csv puts them in a file instead.
@@ -113,6 +127,8 @@ TEST_F(StatsTest, UsageErrorsAndAnUnreadableRegionFileStopBeforeAnyOutput)
         {"--rif"},
         {"-j", "0", volume},
         {"-jx", volume},
+        {"--min-island", "-1", volume},
+        {"--min-island", volume},
         {"--bogus", volume},
         {"--window", "5:1", volume},
         {"--window"},
@@ -124,13 +140,22 @@ TEST_F(StatsTest, UsageErrorsAndAnUnreadableRegionFileStopBeforeAnyOutput)
         EXPECT_EQ(run.out, "");
         EXPECT_NE(run.err.find("usage: lumidra-stats"), std::string::npos) << run.err;
     }
-    // The default region file is ./data/colornfo.txt, which is not here.
+    // The default region file is ./data/colornfo.txt, which is not here: the
+    // one line names the region files installed to start from.
     const ToolRun noRif = stats({volume}, "cd " + tmp.prefix() + " &&");
     EXPECT_EQ(noRif.exitCode, 1);
     EXPECT_EQ(noRif.out, "");
-    EXPECT_EQ(lines(noRif.err),
-              (std::vector<std::string>{"lumidra-stats: cannot read the region file "
-                                        "'./data/colornfo.txt': No such file or directory"}));
+    ASSERT_EQ(lines(noRif.err).size(), 1u) << noRif.err;
+    EXPECT_EQ(noRif.err.rfind("lumidra-stats: cannot read the region file "
+                              "'./data/colornfo.txt': No such file or directory; give --rif FILE",
+                              0),
+              0u)
+        << noRif.err;
+    for (const char* installed : {"/share/lumidra/t1-brain.rif", "/share/lumidra/ct-hu.rif"})
+        EXPECT_NE(noRif.err.find(installed), std::string::npos) << noRif.err;
+    EXPECT_EQ(stats({"--rif", tmp / "none.rif", volume}).err,
+              "lumidra-stats: cannot read the region file '" + tmp / "none.rif" +
+                  "': No such file or directory\n");
     fs::create_directory(tmp / "data");
     slicefiles::writeFile(tmp / "data/colornfo.txt", kRegionFile);
     EXPECT_EQ(stats({volume}, "cd " + tmp.prefix() + " &&").exitCode, 0);
@@ -160,6 +185,18 @@ TEST_F(StatsTest, OutputsAreReplacedOnlyByCompleteResults)
         EXPECT_TRUE(fs::exists(tmp / name)) << name;
     for (const std::string& name : fileNames(tmp.path()))
         EXPECT_NE(name[0], '.') << "temporary file left: " << name;
+
+    // A missing folder for the maps is made, as lumidra-import makes its
+    // output's; not for an input that fails.
+    EXPECT_EQ(
+        stats({"--rif", tmp / "regions.rif", "--labels", tmp / "none/map", tmp / "x.nii"}).exitCode,
+        1);
+    EXPECT_FALSE(fs::exists(tmp / "none"));
+    const ToolRun deep =
+        stats({"--rif", tmp / "regions.rif", "--labels", tmp / "new/maps/ch2", tmp / "a.nii.gz"});
+    ASSERT_EQ(deep.exitCode, 0) << deep.err;
+    EXPECT_EQ(fileNames(tmp / "new/maps"),
+              (std::vector<std::string>{"ch2.ctbl", "ch2.label.txt", "ch2.nii.gz"}));
 }
 
 TEST_F(StatsTest, HostileVolumesFailAloneAndWriteNothing)
@@ -204,9 +241,11 @@ TEST_F(StatsTest, NanVoxelsAreSaidAndManyThreadsOnASmallInputCostNothing)
                                         "left out of every row"}));
     // Dark (grey 0..10 of 0:255: samples 0..175, values up to 175 * 255 / 4095)
     // takes the finite values 1, 2, 3, 5, 6, 7, 9 and 10, 69 voxels each, of
-    // 15,360 finite ones; NaN would have added 5,120 at grey 0.
+    // 15,360 finite ones; NaN would have added 5,120 at grey 0. Runs of
+    // 1-3, 5-7 and 9-10 along i, between NaN voxels and touching no other:
+    // 207 pieces, as SciPy's ndimage.label counts them.
     EXPECT_EQ(lines(nan.out)[1], tmp / "nan.nii" + ",0,Dark,0,10,552,0.035937,0.552,86.250000,0,"
-                                                   "10.897435897435898");
+                                                   "10.897435897435898,207");
 
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit below";
@@ -247,6 +286,87 @@ TEST_F(StatsTest, WindowCommandLineRefusesABadPathWithoutAWindow)
                                   0),
               0u)
         << badWindow.err;
+}
+
+// Islands checked against SciPy's own labelling of the map with every piece:
+// its 6-connected pieces (ndimage.label with the face-only structure) of
+// fewer than N voxels set to 0 must be the map with --min-island N, and the
+// pieces and voxels it keeps the CSV's.
+TEST_F(StatsTest, IslandsAgreeWithScipysLabelling)
+{
+    auto nim = makeVolume(DT_UINT8, 23, 19, 17);
+    std::uint32_t state = 7;
+    for (std::size_t n = 0; n < nim->nvox; ++n) {
+        state = state * 1664525u + 1013904223u;
+        setVoxel(*nim, n, (state >> 24) % 4 * 85);
+    }
+    saveVolume(*nim, tmp / "noise.nii");
+    slicefiles::writeFile(tmp / "thirds.rif", "#Number of Regions\n3\n#Low\n1\n90\n0\n0\n0\n"
+                                              "#Mid\n91\n180\n0\n0\n0\n#High\n181\n255\n0\n0\n0\n");
+    const std::string rif = tmp / "thirds.rif";
+    const ToolRun every = stats({"--rif", rif, "--labels", tmp / "all", tmp / "noise.nii"});
+    ASSERT_EQ(every.exitCode, 0);
+    const ToolRun run = stats({"--rif", rif, "--min-island", "4", "-j", "2", "--labels",
+                               tmp / "kept", tmp / "noise.nii"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+
+    const char* script = R"(
+import sys
+import nibabel, numpy
+from scipy import ndimage
+every = numpy.asarray(nibabel.load(sys.argv[1]).dataobj)
+kept = numpy.asarray(nibabel.load(sys.argv[2]).dataobj)
+expected = numpy.zeros_like(every)
+for label in range(1, 18):
+    pieces, count = ndimage.label(every == label, ndimage.generate_binary_structure(3, 1))
+    sizes = numpy.bincount(pieces.ravel())
+    large = sizes >= 4
+    large[0] = False
+    expected[large[pieces]] = label
+    print(label - 1, int((expected == label).sum()), int(large.sum()))
+print("same" if (expected == kept).all() else "differs")
+)";
+    const ToolRun scipy = runTool(
+        "/usr/bin/python3", {"-c", script, tmp / "all.nii.gz", tmp / "kept.nii.gz"}, "timeout 60");
+    ASSERT_EQ(scipy.exitCode, 0) << scipy.err;
+    // "region voxels pieces" of each region against the CSV's columns.
+    std::string csv;
+    for (const std::string& row : lines(run.out)) {
+        const std::vector<std::string> field = fields(row);
+        if (field[1] != "region" && field[1] != "none")
+            csv += field[1] + ' ' + field[5] + ' ' + field[11] + '\n';
+    }
+    EXPECT_EQ(csv + "same\n", scipy.out);
+    EXPECT_NE(lines(every.out)[1], lines(run.out)[1]) << "islands were left out";
+}
+
+// The region files installed to start from: each names its tissues as one
+// word and gives every grey value to one of them, so the regions it leaves
+// as they were (and none) stay empty.
+TEST_F(StatsTest, InstalledRegionFilesGiveEveryGreyValueToANamedTissue)
+{
+    std::vector<std::uint16_t> everySample(65536);
+    for (std::size_t n = 0; n < everySample.size(); ++n)
+        everySample[n] = static_cast<std::uint16_t>(n % 4096);
+    fs::create_directories(tmp / "greys");
+    slicefiles::writeFile((fs::path(tmp / "greys") / slicefiles::sliceName(0, "")).string(),
+                          slicefiles::rawSlice(everySample));
+    for (const auto& [file, names] :
+         {std::pair{"t1-brain.rif", "Scalp WhiteMatter GreyMatter Boundary CSF Background "},
+          std::pair{"ct-hu.rif", "Air Lung Mixed Fat Fluid SoftTissue Dense Bone "}}) {
+        const ToolRun run =
+            stats({"--rif", std::string(LUMIDRA_SOURCE_DIR "/regions/") + file, tmp / "greys"});
+        ASSERT_EQ(run.exitCode, 0) << file << run.err;
+        const std::vector<std::string> rows = lines(run.out);
+        std::string named;
+        std::uint64_t voxels = 0;
+        for (std::size_t k = 1; k < rows.size() && named.size() < std::strlen(names); ++k) {
+            named += fields(rows[k])[2] + ' ';
+            voxels += std::stoull(fields(rows[k])[5]);
+        }
+        EXPECT_EQ(named, names);
+        EXPECT_EQ(voxels, 65536u) << file;
+    }
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include "core/regions/RegionFile.h"
 #include "core/regions/RegionTable.h"
 #include "core/stats/LabelMap.h"
+#include "core/stats/RegionMap.h"
 #include "core/stats/RegionStats.h"
 #include "core/slices/SliceLoader.h"
 #include "core/volume/VolumeReader.h"
@@ -117,8 +118,20 @@ SharedSliceStack countedVolume(const std::string& input, const WindowPolicy& win
     return stack;
 }
 
+// The folder a region map goes into is made as lumidra-import makes its output's.
+void makeMapFolder(const std::string& prefix)
+{
+    const fs::path folder = fs::path(prefix).parent_path();
+    std::error_code ec;
+    if (!folder.empty() && !fs::is_directory(folder, ec) && !fs::create_directories(folder, ec) &&
+        ec)
+        throw std::runtime_error("cannot create the folder " + quoted(folder.string()) + ": " +
+                                 ec.message());
+}
+
 InputResult processInput(const std::string& input, const imgMaterial* table,
-                         const std::string& labelPrefix, const WindowPolicy& window, int threads)
+                         const std::string& labelPrefix, const WindowPolicy& window,
+                         std::uint64_t minIsland, int threads)
 {
     InputResult result;
     try {
@@ -128,11 +141,12 @@ InputResult processInput(const std::string& input, const imgMaterial* table,
                                      : countedVolume(input, window, threads, result);
         if (!stack)
             return result;
-        const std::vector<RegionStats> rows = regionStatistics(
-            stackHistogram(*stack, threads), table, voxelMl(*stack), intensityWindow(*stack));
+        const RegionMap map = regionMap(*stack, table, minIsland, threads);
+        const std::vector<RegionStats> rows = mapStatistics(*stack, map, voxelMl(*stack), threads);
         if (!labelPrefix.empty()) {
             try {
-                writeLabelMap(labelPrefix, *stack, table);
+                makeMapFolder(labelPrefix);
+                writeLabelMap(labelPrefix, *stack, table, map);
             } catch (const std::exception& e) {
                 result.error = quoted(input) + ": no region map written: " + e.what();
                 return result;
@@ -220,9 +234,11 @@ private:
 };
 
 // The table the window starts with, the region file read over it. Unlike
-// the window, a file that cannot be read is an error.
-bool loadRegionTable(const std::string& path, RegionTable& table, std::FILE* err)
+// the window, a file that cannot be read is an error; when it was the
+// default, the error names the region files to start from.
+bool loadRegionTable(const StatsOptions& options, RegionTable& table, std::FILE* err)
 {
+    const std::string& path = options.rif;
     struct stat st {};
     std::FILE* file = std::fopen(path.c_str(), "rb");
     const int error = errno;
@@ -230,8 +246,12 @@ bool loadRegionTable(const std::string& path, RegionTable& table, std::FILE* err
     if (file)
         std::fclose(file);
     if (!regular) {
-        std::fprintf(err, "lumidra-stats: cannot read the region file %s: %s\n",
-                     quoted(path).c_str(), file ? "not a regular file" : std::strerror(error));
+        std::string hint;
+        for (const std::string& installed : installedRegionFiles())
+            hint += (hint.empty() ? "; give --rif FILE, e.g. " : " or ") + installed;
+        std::fprintf(err, "lumidra-stats: cannot read the region file %s: %s%s\n",
+                     quoted(path).c_str(), file ? "not a regular file" : std::strerror(error),
+                     options.rifGiven ? "" : hint.c_str());
         return false;
     }
     table.startingRegions();
@@ -269,10 +289,25 @@ std::vector<std::string> labelPrefixes(const std::string& prefix,
     return prefixes;
 }
 
+std::vector<std::string> installedRegionFiles()
+{
+    // This program's prefix first, so an installed copy names the files beside it.
+    fs::path dir = LUMIDRA_INSTALLED_REGION_DIR;
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        const fs::path beside = self.parent_path().parent_path() / "share/lumidra";
+        if (fs::is_directory(beside, ec))
+            dir = beside.lexically_normal();
+    }
+    return {(dir / "t1-brain.rif").string() + " (a T1 brain scan, --window robust)",
+            (dir / "ct-hu.rif").string() + " (CT in Hounsfield units, --window ct)"};
+}
+
 int runStats(const StatsOptions& options, std::FILE* out, std::FILE* err)
 {
     RegionTable table;
-    if (!loadRegionTable(options.rif, table, err))
+    if (!loadRegionTable(options, table, err))
         return kStatsInputFailed;
     std::vector<std::string> prefixes(options.inputs.size());
     if (!options.labels.empty())
@@ -291,7 +326,7 @@ int runStats(const StatsOptions& options, std::FILE* out, std::FILE* err)
         workers.emplace_back([&] {
             while (const std::optional<std::size_t> n = queue.take())
                 queue.put(*n, processInput(options.inputs[*n], table.records(), prefixes[*n],
-                                           options.window, threadsPerInput));
+                                           options.window, options.minIsland, threadsPerInput));
         });
     }
 

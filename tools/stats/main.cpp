@@ -2,6 +2,8 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -11,7 +13,7 @@
 namespace {
 
 constexpr const char* kUsage = "usage: lumidra-stats [--rif FILE] [--csv OUT] [--labels PREFIX] "
-                               "[--window POLICY] [-j N] INPUT...\n";
+                               "[--window POLICY] [--min-island N] [-j N] INPUT...\n";
 
 constexpr const char* kHelp =
     "\n"
@@ -19,21 +21,29 @@ constexpr const char* kHelp =
     "volume, .nii or .nii.gz) and each region of the table, the voxels the region\n"
     "takes (each voxel goes to the first region whose grey range holds it), their\n"
     "fraction of the scan, their volume in millilitres when the voxel size is\n"
-    "known, and the mean of their 12-bit samples; then a row for the voxels no\n"
-    "region takes. A volume is counted at its own resolution, without padding.\n"
+    "known, the mean of their 12-bit samples and the number of pieces the\n"
+    "region is in; then a row for the voxels no region takes. A volume is\n"
+    "counted at its own resolution, without padding.\n"
     "\n"
     "  --rif FILE       region file read over the initial regions, as the window\n"
     "                   reads it at start-up (default ./data/colornfo.txt)\n"
     "  --csv OUT        write the CSV to OUT instead of standard output\n"
     "  --labels PREFIX  also write each input's region map: PREFIX.nii.gz (label\n"
     "                   = region + 1, 0 for none), PREFIX.label.txt (ITK-SNAP) and\n"
-    "                   PREFIX.ctbl (FreeSurfer / 3D Slicer); with several inputs,\n"
-    "                   PREFIX followed by each input's name\n"
+    "                   PREFIX.ctbl (3D Slicer colour table); with several inputs,\n"
+    "                   PREFIX followed by each input's name; a missing folder\n"
+    "                   is made\n"
     "  --window POLICY  how a volume's values become 12-bit samples: robust (the\n"
     "                   0.5th to 99.5th percentile, the default), ct (sample =\n"
     "                   HU + 1024), minmax (the whole range) or LO:HI (in the\n"
     "                   scan's units); values outside are clipped\n"
-    "  -j N             process N inputs at a time (default: the number of cores)\n"
+    "  --min-island N   leave out islands: the pieces of a region (voxels joined\n"
+    "                   by their faces, across slices too) of fewer than N voxels\n"
+    "                   count as no region, in the rows and the region map\n"
+    "                   (default 0: off)\n"
+    "  -j N             use N threads in all (default: the number of cores): one\n"
+    "                   input per thread, or with fewer inputs than N, several\n"
+    "                   threads per input\n"
     "  --help           show this help\n"
     "  --version        show the version\n"
     "\n"
@@ -45,6 +55,18 @@ int usageError(const std::string& message)
 {
     std::fprintf(stderr, "lumidra-stats: %s\n%s", message.c_str(), kUsage);
     return kStatsUsageError;
+}
+
+std::optional<std::uint64_t> parseCount(const char* text)
+{
+    if (*text < '0' || *text > '9')
+        return std::nullopt;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long n = std::strtoull(text, &end, 10);
+    if (errno || *end != '\0')
+        return std::nullopt;
+    return static_cast<std::uint64_t>(n);
 }
 
 std::optional<int> parseJobs(const char* text)
@@ -84,6 +106,13 @@ std::optional<int> parseArguments(int argc, char** argv, StatsOptions& options)
                                  : arg == "--csv" ? options.csv
                                                   : options.labels;
             field = argv[++n];
+            options.rifGiven = options.rifGiven || arg == "--rif";
+        } else if (arg == "--min-island") {
+            const std::optional<std::uint64_t> voxels =
+                hasValue ? parseCount(argv[++n]) : std::nullopt;
+            if (!voxels)
+                return usageError("--min-island needs a number of voxels (0: off)");
+            options.minIsland = *voxels;
         } else if (arg == "--window") {
             if (!hasValue)
                 return usageError("--window needs a value: " +

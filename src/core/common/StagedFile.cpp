@@ -65,12 +65,30 @@ mode_t modeFor(const std::string& target)
     return 0644 & ~mask;
 }
 
-// Hidden, beside the target: ".NAME.XXXXXX" + suffix.
+// The longest file name the directory takes.
+std::size_t nameLimit(const std::string& dir)
+{
+    const long limit = ::pathconf(dir.empty() ? "." : dir.c_str(), _PC_NAME_MAX);
+    return limit > 0 ? static_cast<std::size_t>(limit) : std::size_t{NAME_MAX};
+}
+
+// Hidden, beside the target: ".NAME.XXXXXX" + suffix. A long NAME is cut so
+// that the temporary's name stays within the directory's limit (a target
+// whose own name fits must save), at a UTF-8 character's start.
 std::string temporaryPattern(const std::string& target, std::string_view suffix)
 {
     const std::size_t slash = target.rfind('/');
     const std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    constexpr std::size_t kAdded = 1 + 7; // the leading '.' and ".XXXXXX"
+    const std::size_t limit = nameLimit(dir);
+    const std::size_t room = limit > kAdded + suffix.size() ? limit - kAdded - suffix.size() : 0;
+    if (name.size() > room) {
+        std::size_t cut = room;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+            --cut;
+        name.resize(cut);
+    }
     std::string pattern = dir;
     pattern += '.';
     pattern += name;

@@ -16,6 +16,13 @@ struct imgMaterial {
     std::int32_t blue;
 };
 
+// The byte a colour value is shown and exported as: its low 8 bits, so 300
+// shows as 44 and -1 as 255.
+constexpr std::uint8_t colourByte(std::int32_t value)
+{
+    return static_cast<std::uint8_t>(value);
+}
+
 constexpr int kRegionCount = 17;      // records of a region table
 constexpr int kGeneratedRegions = 16; // records 0..15; record 16 is "Last Region"
 constexpr int kRegionNameChars = 39;

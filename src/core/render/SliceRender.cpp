@@ -27,8 +27,7 @@ bool holds(const imgMaterial& region, std::uint32_t v)
 
 std::array<std::uint8_t, 3> colorOf(const imgMaterial& region)
 {
-    return {static_cast<std::uint8_t>(region.red), static_cast<std::uint8_t>(region.green),
-            static_cast<std::uint8_t>(region.blue)};
+    return {colourByte(region.red), colourByte(region.green), colourByte(region.blue)};
 }
 
 ColorTable greyTable()

@@ -10,30 +10,11 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <span>
 #include <stdexcept>
 
 namespace lumidra {
 
 namespace {
-
-int colourByte(std::int32_t v)
-{
-    return std::clamp<std::int32_t>(v, 0, 255);
-}
-
-// A label in quotes holds no quote and no line break.
-std::string quotedLabel(const imgMaterial& region)
-{
-    std::string name = regionNameUtf8(region);
-    for (char& c : name) {
-        if (c == '"')
-            c = '\'';
-        else if (static_cast<unsigned char>(c) < 0x20)
-            c = ' ';
-    }
-    return name;
-}
 
 // A colour table name is one word: blanks become '_', an empty name the region's number.
 std::string tableName(const imgMaterial& region, int k)
@@ -46,75 +27,23 @@ std::string tableName(const imgMaterial& region, int k)
     return name.empty() ? "Region" + std::to_string(k) : name;
 }
 
-using LabelOfGrey = std::array<std::uint8_t, 256>;
-
-LabelOfGrey labelOfGrey(const imgMaterial* regions)
+// A label in quotes holds no quote and no line break; an empty one would end
+// ITK-SNAP's reading of the file, so it takes the colour table's name.
+std::string quotedLabel(const imgMaterial& region, int k)
 {
-    const RegionOfGrey owner = regionOfGrey(regions);
-    LabelOfGrey label{};
-    for (int v = 0; v < 256; ++v)
-        label[v] = owner[v] == kNoRegion ? 0 : static_cast<std::uint8_t>(owner[v] + 1);
-    return label;
-}
-
-template <class Voxel>
-std::vector<std::uint8_t> labelsOf(std::span<const Voxel> voxels, const imgMaterial* regions)
-{
-    const LabelOfGrey label = labelOfGrey(regions);
-    std::vector<std::uint8_t> labels(voxels.size());
-    for (std::size_t n = 0; n < voxels.size(); ++n)
-        labels[n] = label[voxelGrey(voxels[n])];
-    return labels;
-}
-
-// A volume's samples are worked out a block at a time; its NaN and infinite
-// voxels, which read as sample 0, are labelled 0 whatever takes grey 0.
-std::vector<std::uint8_t> labelsOf(const VolumeSource& source, const imgMaterial* regions)
-{
-    const LabelOfGrey label = labelOfGrey(regions);
-    constexpr std::size_t kBlock = std::size_t{1} << 16;
-    const std::size_t count = source.voxelCount();
-    std::vector<std::uint8_t> labels(count);
-    std::vector<std::uint16_t> block(std::min(count, kBlock));
-    for (std::size_t begin = 0; begin < count; begin += kBlock) {
-        const std::size_t end = std::min(count, begin + kBlock);
-        const std::size_t nonFinite = source.samples(begin, end, block.data());
-        for (std::size_t n = begin; n < end; ++n)
-            labels[n] = label[greyOf(block[n - begin])];
-        for (std::size_t n = begin; nonFinite > 0 && n < end; ++n)
-            if (!source.isFinite(n))
-                labels[n] = 0;
+    std::string name = regionNameUtf8(region);
+    if (name.empty())
+        return tableName(region, k);
+    for (char& c : name) {
+        if (c == '"')
+            c = '\'';
+        else if (static_cast<unsigned char>(c) < 0x20)
+            c = ' ';
     }
-    return labels;
-}
-
-// The labels of the voxels a map covers: a volume's own, or a slice
-// directory's pixels.
-struct Scan {
-    std::vector<std::uint8_t> labels;
-    int nx, ny, nz;
-    const VolumeSource* source; // null for a slice directory
-};
-
-Scan scanOf(const VolumeSource& s, const imgMaterial* regions)
-{
-    return {labelsOf(s, regions), s.nx(), s.ny(), s.nz(), &s};
-}
-
-Scan scanOf(const SliceStack& stack, const imgMaterial* regions)
-{
-    if (const VolumeSource* source = stack.source())
-        return scanOf(*source, regions);
-    return {stack.visit([regions](auto voxels) { return labelsOf(voxels, regions); }), kSliceSide,
-            kSliceSide, stack.count(), nullptr};
+    return name;
 }
 
 } // namespace
-
-std::vector<std::uint8_t> labelVoxels(const SliceStack& stack, const imgMaterial* regions)
-{
-    return scanOf(stack, regions).labels;
-}
 
 std::string itkSnapLabelText(const imgMaterial* regions)
 {
@@ -137,9 +66,9 @@ std::string itkSnapLabelText(const imgMaterial* regions)
     for (int k = 0; k < kRegionCount; ++k) {
         const imgMaterial& r = regions[k];
         std::snprintf(line, sizeof line, "%5d %5d %4d %4d        1  1  1    \"", k + 1,
-                      colourByte(r.red), colourByte(r.green), colourByte(r.blue));
+                      +colourByte(r.red), +colourByte(r.green), +colourByte(r.blue));
         text += line;
-        text += quotedLabel(r);
+        text += quotedLabel(r, k);
         text += "\"\n";
     }
     return text;
@@ -153,8 +82,8 @@ std::string colourTableText(const imgMaterial* regions)
     for (int k = 0; k < kRegionCount; ++k) {
         const imgMaterial& r = regions[k];
         text += std::to_string(k + 1) + ' ' + tableName(r, k) + ' ' +
-                std::to_string(colourByte(r.red)) + ' ' + std::to_string(colourByte(r.green)) +
-                ' ' + std::to_string(colourByte(r.blue)) + " 255\n";
+                std::to_string(+colourByte(r.red)) + ' ' + std::to_string(+colourByte(r.green)) +
+                ' ' + std::to_string(+colourByte(r.blue)) + " 255\n";
     }
     return text;
 }
@@ -166,10 +95,11 @@ std::array<std::string, 3> labelMapFiles(const std::string& prefix)
 
 namespace {
 
-void writeMapFiles(const std::string& prefix, const Scan& scan, const imgMaterial* regions)
+void writeMapFiles(const std::string& prefix, const ScanGrid& scan, const imgMaterial* regions,
+                   const std::vector<std::uint8_t>& labels)
 {
     const std::array<std::string, 3> files = labelMapFiles(prefix);
-    if (scan.labels.empty())
+    if (scan.count == 0)
         throw std::runtime_error("no voxels to write a region map of ('" + files[0] + "')");
     // Checked before anything is replaced: a rename fails over a directory.
     for (const std::string& file : files) {
@@ -180,7 +110,7 @@ void writeMapFiles(const std::string& prefix, const Scan& scan, const imgMateria
     StagedFile volume(files[0], ".nii.gz");
     StagedFile snap(files[1]);
     StagedFile table(files[2]);
-    writeLabelVolume(volume.temporaryPath(), scan.labels, scan.nx, scan.ny, scan.nz,
+    writeLabelVolume(volume.temporaryPath(), labels, scan.nx, scan.ny, scan.nz,
                      scan.source ? &scan.source->header() : nullptr, kRegionCount);
     snap.write(itkSnapLabelText(regions));
     table.write(colourTableText(regions));
@@ -196,13 +126,24 @@ void writeMapFiles(const std::string& prefix, const Scan& scan, const imgMateria
 
 void writeLabelMap(const std::string& prefix, const SliceStack& stack, const imgMaterial* regions)
 {
-    writeMapFiles(prefix, scanOf(stack, regions), regions);
+    const ScanGrid scan = scanGrid(stack);
+    writeMapFiles(prefix, scan, regions, labelVoxels(scan, regions));
 }
 
 void writeLabelMap(const std::string& prefix, const VolumeSource& source,
                    const imgMaterial* regions)
 {
-    writeMapFiles(prefix, scanOf(source, regions), regions);
+    const ScanGrid scan = scanGrid(source);
+    writeMapFiles(prefix, scan, regions, labelVoxels(scan, regions));
+}
+
+void writeLabelMap(const std::string& prefix, const SliceStack& stack, const imgMaterial* regions,
+                   const RegionMap& map)
+{
+    const ScanGrid scan = scanGrid(stack);
+    if (map.labels.size() != scan.count)
+        throw std::invalid_argument("a region map of another scan");
+    writeMapFiles(prefix, scan, regions, map.labels);
 }
 
 } // namespace lumidra

@@ -2,6 +2,7 @@
 
 #include "core/regions/ImgMaterial.h"
 #include "core/slices/SliceStack.h"
+#include "core/stats/RegionMap.h"
 
 #include <array>
 #include <cstdint>
@@ -12,15 +13,12 @@ namespace lumidra {
 
 class VolumeSource;
 
-// The label of each voxel of the scan behind a stack under the Show All
-// rule: region index + 1, 0 where no region takes it. A volume's own voxels
-// in its own order (i fastest), so the map lies over the source voxel for
-// voxel, a NaN or infinite voxel labelled 0; for a slice directory,
-// 256 x 256 x count in sample order.
-std::vector<std::uint8_t> labelVoxels(const SliceStack& stack, const imgMaterial* regions);
-
-// The label description texts: ITK-SNAP's format, and the FreeSurfer / 3D
-// Slicer colour table. Label 0 is "Clear Label"; label k + 1 is region k.
+// The label description texts: ITK-SNAP's format, and a 3D Slicer colour
+// table (index name r g b a; FreeSurfer reads that last column as
+// transparency, so it is not one of FreeSurfer's). Label 0 is "Clear
+// Label"; label k + 1 is region k, under its name as exported
+// (regionNameUtf8), a nameless region as "Region" and its index, colours as
+// the views show them (colourByte).
 std::string itkSnapLabelText(const imgMaterial* regions);
 std::string colourTableText(const imgMaterial* regions);
 
@@ -36,5 +34,8 @@ std::array<std::string, 3> labelMapFiles(const std::string& prefix);
 void writeLabelMap(const std::string& prefix, const SliceStack& stack, const imgMaterial* regions);
 void writeLabelMap(const std::string& prefix, const VolumeSource& source,
                    const imgMaterial* regions);
+// The same with the labels of a map of the stack (islands left out).
+void writeLabelMap(const std::string& prefix, const SliceStack& stack, const imgMaterial* regions,
+                   const RegionMap& map);
 
 } // namespace lumidra

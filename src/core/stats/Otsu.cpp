@@ -106,7 +106,7 @@ std::vector<imgMaterial> classRegions(const std::vector<GreyRange>& classes)
     std::vector<imgMaterial> records;
     for (std::size_t c = 0; c < classes.size(); ++c) {
         imgMaterial r{};
-        copyBounded(r.name, ("Class " + std::to_string(c + 1)).c_str());
+        copyBounded(r.name, ("Class" + std::to_string(c + 1)).c_str());
         r.min = classes[c].min;
         r.max = classes[c].max;
         const RegionColour colour = defaultPaletteColour(static_cast<int>(c) + 1);

@@ -30,7 +30,8 @@ std::vector<GreyRange> multiOtsu(const GreyCounts& counts, int k, int first = 1)
 std::vector<double> classFractions(const GreyCounts& counts, const std::vector<GreyRange>& classes,
                                    int first = 1);
 
-// Region records for classes: "Class 1".."Class k", their ranges, and the
+// Region records for classes: "Class1".."Classk" (one word each, as a region
+// file keeps only a name's first word), their ranges, and the
 // default palette's colours from entry 1 on (entry 0 is black, which would
 // hide the darkest class against the background).
 std::vector<imgMaterial> classRegions(const std::vector<GreyRange>& classes);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <type_traits>
 
 namespace lumidra {
@@ -241,24 +242,33 @@ std::vector<RegionStats> regionStatistics(const GreyHistogram& histogram,
                                           const IntensityWindow* window)
 {
     const RegionOfGrey owner = regionOfGrey(regions);
-    std::vector<std::uint64_t> voxels(kRegionCount + 1, 0);
-    std::vector<std::uint64_t> sums(kRegionCount + 1, 0);
+    RegionTally tally;
     for (int v = 0; v < 256; ++v) {
         const int row = owner[v] == kNoRegion ? kRegionCount : owner[v];
-        voxels[row] += histogram.count[v];
-        sums[row] += histogram.sampleSum[v];
+        tally.voxels[row] += histogram.count[v];
+        tally.sampleSum[row] += histogram.sampleSum[v];
     }
-    const std::uint64_t total = histogram.total();
+    return regionStatistics(tally, regions, voxelMl, window);
+}
+
+std::vector<RegionStats> regionStatistics(const RegionTally& tally, const imgMaterial* regions,
+                                          std::optional<double> voxelMl,
+                                          const IntensityWindow* window)
+{
+    std::uint64_t total = 0;
+    for (std::uint64_t n : tally.voxels)
+        total += n;
     std::vector<RegionStats> rows(kRegionCount + 1);
     for (int row = 0; row <= kRegionCount; ++row) {
         RegionStats& r = rows[row];
         r.region = row == kRegionCount ? kNoRegion : row;
-        r.voxels = voxels[row];
+        r.voxels = tally.voxels[row];
         r.fraction = total ? static_cast<double>(r.voxels) / static_cast<double>(total) : 0.0;
         if (voxelMl)
             r.volumeMl = static_cast<double>(r.voxels) * *voxelMl;
         if (r.voxels)
-            r.meanSample = static_cast<double>(sums[row]) / static_cast<double>(r.voxels);
+            r.meanSample =
+                static_cast<double>(tally.sampleSum[row]) / static_cast<double>(r.voxels);
         if (window && regions && r.region != kNoRegion) {
             if (const auto range = regionValueRange(regions[row], *window)) {
                 r.minValue = range->first;
@@ -299,11 +309,67 @@ std::string fixed(double value, int decimals)
 
 } // namespace
 
+namespace {
+
+// The length of a UTF-8 character whose first byte is lead, its second byte's
+// allowed range (no overlong form, no surrogate, nothing past U+10FFFF); 0
+// for a byte no character starts with.
+struct Utf8Lead {
+    int length;
+    int low, high;
+};
+Utf8Lead utf8Lead(unsigned char lead)
+{
+    if (lead < 0x80)
+        return {1, 0, 0};
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return {2, 0x80, 0xBF};
+    if (lead >= 0xE0 && lead <= 0xEF)
+        return {3, lead == 0xE0 ? 0xA0 : 0x80, lead == 0xED ? 0x9F : 0xBF};
+    if (lead >= 0xF0 && lead <= 0xF4)
+        return {4, lead == 0xF0 ? 0x90 : 0x80, lead == 0xF4 ? 0x8F : 0xBF};
+    return {0, 0, 0};
+}
+
+// How many bytes from the start are whole UTF-8 characters; cut is set when
+// the rest is one character that the end of the bytes cut short.
+std::size_t wholeUtf8(std::string_view bytes, bool& cut)
+{
+    cut = false;
+    std::size_t n = 0;
+    while (n < bytes.size()) {
+        const Utf8Lead lead = utf8Lead(static_cast<unsigned char>(bytes[n]));
+        if (lead.length == 0)
+            return n;
+        std::size_t k = 1;
+        for (; k < static_cast<std::size_t>(lead.length) && n + k < bytes.size(); ++k) {
+            const auto c = static_cast<unsigned char>(bytes[n + k]);
+            const bool fits = k == 1 ? c >= lead.low && c <= lead.high : (c & 0xC0) == 0x80;
+            if (!fits)
+                return n;
+        }
+        if (k < static_cast<std::size_t>(lead.length)) {
+            cut = true;
+            return n;
+        }
+        n += k;
+    }
+    return n;
+}
+
+} // namespace
+
 std::string regionNameUtf8(const imgMaterial& region)
 {
+    const std::string_view bytes(region.name, strnlen(region.name, sizeof region.name));
+    bool cut = false;
+    const std::size_t whole = wholeUtf8(bytes, cut);
+    // Only a name that fills its field can have lost the end of a character.
+    if (whole == bytes.size() || (cut && bytes.size() >= std::size_t{kRegionNameChars}))
+        return std::string(bytes.substr(0, whole));
     std::string out;
-    for (std::size_t n = 0; n < sizeof region.name && region.name[n] != '\0'; ++n) {
-        const auto c = static_cast<unsigned char>(region.name[n]);
+    for (const char byte : bytes) {
+        const auto c = static_cast<unsigned char>(byte);
         if (c < 0x80) {
             out += static_cast<char>(c);
         } else {
@@ -316,7 +382,8 @@ std::string regionNameUtf8(const imgMaterial& region)
 
 std::string statsCsvHeader()
 {
-    return "input,region,name,min,max,voxels,fraction,volume_ml,mean_sample,min_value,max_value\n";
+    return "input,region,name,min,max,voxels,fraction,volume_ml,mean_sample,min_value,max_value,"
+           "pieces\n";
 }
 
 std::string statsCsvRows(std::string_view input, const std::vector<RegionStats>& rows,
@@ -345,6 +412,9 @@ std::string statsCsvRows(std::string_view input, const std::vector<RegionStats>&
         out += ',';
         if (r.maxValue)
             out += exactNumber(*r.maxValue);
+        out += ',';
+        if (r.pieces)
+            out += std::to_string(*r.pieces);
         out += '\n';
     }
     return out;

@@ -60,6 +60,16 @@ struct RegionStats {
     // highest (16 * max + 15). For a volume, when the range holds a grey value.
     std::optional<double> minValue;
     std::optional<double> maxValue;
+    // The region's 6-connected 3-D pieces, when they were counted (never
+    // for the no-region row).
+    std::optional<std::uint64_t> pieces;
+};
+
+// Each record's voxels and the sum of their samples; index kRegionCount
+// holds the voxels no region takes.
+struct RegionTally {
+    std::array<std::uint64_t, kRegionCount + 1> voxels{};
+    std::array<std::uint64_t, kRegionCount + 1> sampleSum{};
 };
 
 // The values of a region's grey range under a window (see RegionStats), or
@@ -74,8 +84,16 @@ std::optional<std::pair<double, double>> regionValueRange(const imgMaterial& reg
 std::vector<RegionStats> regionStatistics(const GreyHistogram& histogram,
                                           const imgMaterial* regions, std::optional<double> voxelMl,
                                           const IntensityWindow* window = nullptr);
+// The same from counts already made; regions and window give only the value ranges.
+std::vector<RegionStats> regionStatistics(const RegionTally& tally, const imgMaterial* regions,
+                                          std::optional<double> voxelMl,
+                                          const IntensityWindow* window = nullptr);
 
-// A record's name as UTF-8: region files hold Latin-1 bytes.
+// A record's name as the exports write it, in UTF-8: its bytes taken as
+// UTF-8 when they are valid UTF-8 (a hand-written region file), else as
+// Latin-1 (what the window writes). A name that fills its field and ends in
+// a character cut short is UTF-8 without that character, so no export holds
+// half of one.
 std::string regionNameUtf8(const imgMaterial& region);
 
 // The statistics as CSV: the header line, and the rows of one input.

@@ -68,6 +68,13 @@ public:
     {
         voxels_.readAlong(first, step, count, out);
     }
+    // The samples of voxels [begin, end) each mapped through bySample (4,096
+    // bytes) into out, NaN and infinities as 0.
+    void samplesThrough(const std::uint8_t* bySample, std::size_t begin, std::size_t end,
+                        std::uint8_t* out) const
+    {
+        voxels_.readThrough(bySample, begin, end, out);
+    }
     // The nx * ny samples of plane k.
     std::size_t samplesOfPlane(int k, std::uint16_t* out) const
     {

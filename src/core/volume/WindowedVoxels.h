@@ -29,6 +29,11 @@ public:
     // The samples of count voxels from voxel first on, step voxels apart (a
     // row of a plane across the scan's own axes).
     void readAlong(std::size_t first, std::ptrdiff_t step, int count, std::uint16_t* out) const;
+    // The same samples each mapped through bySample (top + 1 bytes) into out,
+    // NaN and infinities as 0 whatever bySample says of sample 0: one pass
+    // over the voxels, through one table for types of at most 16 bits.
+    void readThrough(const std::uint8_t* bySample, std::size_t begin, std::size_t end,
+                     std::uint8_t* out) const;
     std::uint16_t sampleAt(std::size_t n) const;
     // Voxel n in the scan's units: stored * slope + inter.
     double valueAt(std::size_t n) const;

@@ -2,6 +2,8 @@
 
 #include "core/common/AtomicFile.h"
 #include "core/common/Diagnostics.h"
+#include "core/common/Parallel.h"
+#include "core/stats/RegionMap.h"
 #include "core/volume/VolumeSource.h"
 #include "gui/analysis/HistogramView.h"
 #include "gui/analysis/RegionStatsModel.h"
@@ -241,12 +243,21 @@ QString AnalysisWindow::scopeInput() const
     return showsWholeStack() ? input : tr("%1 slice %2").arg(input).arg(shownSlice);
 }
 
+// The stack's rows carry each region's pieces, as lumidra-stats writes them;
+// they are counted here, once per export, not on every refresh.
 std::string AnalysisWindow::csv() const
 {
     const RegionStatsModel::Contents& c = model->contents();
-    return lumidra::statsCsvHeader() + lumidra::statsCsvRows(scopeInput().toStdString(),
-                                                             c.stackScope ? c.stack : c.slice,
-                                                             c.table.data());
+    std::vector<lumidra::RegionStats> rows = c.stackScope ? c.stack : c.slice;
+    const lumidra::SharedSliceStack& stack = work->stack();
+    if (c.stackScope && stack) {
+        const lumidra::RegionMap map =
+            lumidra::regionMap(*stack, c.table.data(), 0, lumidra::defaultWorkThreads());
+        for (int k = 0; k < lumidra::kRegionCount && k < static_cast<int>(rows.size()); ++k)
+            rows[k].pieces = map.pieces[k];
+    }
+    return lumidra::statsCsvHeader() +
+           lumidra::statsCsvRows(scopeInput().toStdString(), rows, c.table.data());
 }
 
 QString AnalysisWindow::exportCsv(const QString& path) const

@@ -29,7 +29,8 @@ const QColor kCurve(40, 40, 40);
 // A region's colour as dr2 paints it: the low 8 bits of each component.
 QColor regionColour(const imgMaterial& r)
 {
-    return QColor(r.red & 0xFF, r.green & 0xFF, r.blue & 0xFF);
+    return QColor(lumidra::colourByte(r.red), lumidra::colourByte(r.green),
+                  lumidra::colourByte(r.blue));
 }
 
 QColor classColour(int c)

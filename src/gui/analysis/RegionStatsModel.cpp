@@ -133,7 +133,8 @@ QVariant RegionStatsModel::data(const QModelIndex& index, int role) const
     case Qt::BackgroundRole:
         if (index.column() == Colour && row < lumidra::kRegionCount) {
             const imgMaterial& r = shown.table[row];
-            return QBrush(QColor(r.red & 0xFF, r.green & 0xFF, r.blue & 0xFF));
+            return QBrush(QColor(lumidra::colourByte(r.red), lumidra::colourByte(r.green),
+                                 lumidra::colourByte(r.blue)));
         }
         return isCurrent ? QVariant(QBrush(QColor(255, 236, 160))) : QVariant();
     case Qt::FontRole:

@@ -21,7 +21,7 @@ SuggestRegionsDialog::SuggestRegionsDialog(const lumidra::GreyCounts& stackCount
         tr("Splits the grey values 1 to 255 of the whole stack into classes that differ "
            "as much as possible (multi-level Otsu); grey 0, the background, is left out.\n"
            "Accepting writes the classes, dark to bright, into regions 0 onwards as "
-           "\"Class 1\", \"Class 2\", ...; the other regions stay as they are."),
+           "\"Class1\", \"Class2\", ...; the other regions stay as they are."),
         this);
     about->setWordWrap(true);
     layout->addWidget(about);
@@ -74,7 +74,7 @@ void SuggestRegionsDialog::compute(int k)
     QString rows;
     for (std::size_t c = 0; c < split.size(); ++c) {
         const lumidra::RegionColour colour = lumidra::defaultPaletteColour(static_cast<int>(c) + 1);
-        rows += tr("<tr><td bgcolor='%1'>&nbsp;&nbsp;&nbsp;&nbsp;</td><td>Class %2</td>"
+        rows += tr("<tr><td bgcolor='%1'>&nbsp;&nbsp;&nbsp;&nbsp;</td><td>Class%2</td>"
                    "<td align='right'>%3&ndash;%4</td><td align='right'>%5 %</td></tr>")
                     .arg(QColor(colour.red, colour.green, colour.blue).name())
                     .arg(c + 1)

@@ -2,6 +2,7 @@
 // voxel for voxel, with its geometry, and agree with the statistics.
 #include "core/regions/RegionTable.h"
 #include "core/stats/LabelMap.h"
+#include "core/stats/RegionMap.h"
 #include "core/stats/RegionStats.h"
 #include "core/volume/VolumeReader.h"
 #include "core/volume/VolumeSource.h"
@@ -28,7 +29,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // Three regions, the second overlapping the first, and grey values no
-// region takes (the other records hold empty ranges).
+// region takes (the other records hold empty ranges, one has no name).
 std::array<imgMaterial, kRegionCount> tissueTable()
 {
     std::array<imgMaterial, kRegionCount> t{};
@@ -37,6 +38,7 @@ std::array<imgMaterial, kRegionCount> tissueTable()
     t[0] = makeRecord({"Fluid", 10, 60, 0, 0, 255});
     t[1] = makeRecord({"Grey \"matter\"", 50, 120, 300, 128, -4});
     t[2] = makeRecord({"White", 200, 255, 250, 250, 250});
+    t[3] = makeRecord({"", 1, 0, 1, 2, 3});
     return t;
 }
 
@@ -181,6 +183,26 @@ TEST(LabelMap, NanAndInfiniteVoxelsAreInNoRowAndLabelledZero)
         }
     }
     EXPECT_EQ(tissue, 3003u);
+
+    // Islands: Tissue is 15 columns of odd i (NaN between them), three of
+    // them 201 voxels long, the rest 200. Leaving out pieces under 201 moves
+    // the 2,400 voxels of the others to none; the NaN voxels stay out of
+    // every row, though Tissue takes the grey 0 they read as.
+    const RegionMap every = regionMap(*stack, table.data(), 0, 2);
+    EXPECT_EQ(every.pieces[0], 15u);
+    const RegionMap kept = regionMap(*stack, table.data(), 201, 2);
+    const std::vector<RegionStats> islands = mapStatistics(*stack, kept, voxelMl(*stack), 2);
+    EXPECT_EQ(islands[0].voxels, 603u);
+    EXPECT_EQ(islands[0].pieces, 3u);
+    EXPECT_DOUBLE_EQ(*islands[0].meanSample, 100.0);
+    EXPECT_EQ(islands[kRegionCount].voxels, 6000u - 603u);
+    std::uint64_t total = 0;
+    for (const RegionStats& row : islands)
+        total += row.voxels;
+    EXPECT_EQ(total, 6000u);
+    EXPECT_EQ(std::count(kept.labels.begin(), kept.labels.end(), 1), 603);
+    for (std::size_t n = 0; n < kept.labels.size(); n += 2)
+        ASSERT_EQ(kept.labels[n], 0) << "voxel " << n;
 }
 
 TEST(LabelMap, SliceDirectoryMapIsTheStackWithUnitVoxelsAndTheLabelFilesNameEachRegion)
@@ -215,16 +237,20 @@ TEST(LabelMap, SliceDirectoryMapIsTheStackWithUnitVoxelsAndTheLabelFilesNameEach
               0u);
     EXPECT_NE(snap.find("\n    0     0    0    0        0  0  0    \"Clear Label\"\n"),
               std::string::npos);
-    // Colours clamped to a byte; the quotes of a name cannot end its label early.
-    EXPECT_NE(snap.find("\n    2   255  128    0        1  1  1    \"Grey 'matter'\"\n"),
+    // Colours as the views show them, their low byte; the quotes of a name
+    // cannot end its label early; a label is never empty (ITK-SNAP stops there).
+    EXPECT_NE(snap.find("\n    2    44  128  252        1  1  1    \"Grey 'matter'\"\n"),
+              std::string::npos)
+        << snap;
+    EXPECT_NE(snap.find("\n    4     1    2    3        1  1  1    \"Region3\"\n"),
               std::string::npos)
         << snap;
     EXPECT_NE(snap.find("\n   17     0    0    0        1  1  1    \"Unused\"\n"),
               std::string::npos);
 
     const std::string ctbl = testfiles::readFile(tmp / "dir map.ctbl");
-    EXPECT_NE(ctbl.find("\n0 Clear_Label 0 0 0 0\n1 Fluid 0 0 255 255\n2 Grey_\"matter\" 255 128 "
-                        "0 255\n3 White 250 250 250 255\n"),
+    EXPECT_NE(ctbl.find("\n0 Clear_Label 0 0 0 0\n1 Fluid 0 0 255 255\n2 Grey_\"matter\" 44 128 "
+                        "252 255\n3 White 250 250 250 255\n4 Region3 1 2 3 255\n"),
               std::string::npos)
         << ctbl;
     int entries = 0;

@@ -1,5 +1,10 @@
 #include "core/stats/Otsu.h"
 
+#include "core/regions/RegionFile.h"
+
+#include "CaptureStdout.h"
+#include "TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -182,8 +187,19 @@ TEST(Otsu, ClassRegionsAreNamedAndColouredFromThePalette)
 {
     const auto records = classRegions({{1, 40}, {41, 90}, {91, 255}});
     ASSERT_EQ(records.size(), 3u);
-    EXPECT_STREQ(records[0].name, "Class 1");
-    EXPECT_STREQ(records[2].name, "Class 3");
+    EXPECT_STREQ(records[0].name, "Class1");
+    EXPECT_STREQ(records[2].name, "Class3");
+    // A region file keeps a name's first word: the names must come back apart.
+    testfiles::TempDir tmp;
+    const std::string path = tmp / "classes.rif";
+    std::vector<imgMaterial> back;
+    capturedStdout([&] {
+        EXPECT_EQ(writeRegionFile(records.data(), 3, path.c_str()), 0);
+        EXPECT_EQ(readRegionFile(back, path.c_str()), 3);
+    });
+    ASSERT_EQ(back.size(), 3u);
+    for (int c = 0; c < 3; ++c)
+        EXPECT_STREQ(back[c].name, records[c].name);
     EXPECT_EQ(records[1].min, 41);
     EXPECT_EQ(records[1].max, 90);
     // Palette entries 1, 2, 3: green, blue, yellow; black (entry 0) is skipped.

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 using namespace lumidra;
@@ -127,14 +129,39 @@ TEST(RegionStats, CsvQuotesNamesAndLeavesUnknownValuesEmpty)
     auto t = table(region("Grey, \"matter\"", 0, 0), region("B", 1, 1), region("C", 2, 2));
     t[1].name[0] = static_cast<char>(0xE9); // Latin-1 e acute
     auto stack = stackOf({}, 1);
-    const auto rows = regionStatistics(stackHistogram(*stack), t.data(), {});
+    auto rows = regionStatistics(stackHistogram(*stack), t.data(), {});
+    rows[0].pieces = 3;
     const std::string csv = statsCsvRows("a,b.nii", rows, t.data());
 
     EXPECT_EQ(statsCsvHeader(), "input,region,name,min,max,voxels,fraction,volume_ml,mean_sample,"
-                                "min_value,max_value\n");
+                                "min_value,max_value,pieces\n");
     EXPECT_EQ(csv.substr(0, csv.find('\n')),
-              "\"a,b.nii\",0,\"Grey, \"\"matter\"\"\",0,0,65536,1.000000,,0.000000,,");
-    EXPECT_NE(csv.find("\"a,b.nii\",1,\xC3\xA9,1,1,0,0.000000,,,,\n"), std::string::npos);
+              "\"a,b.nii\",0,\"Grey, \"\"matter\"\"\",0,0,65536,1.000000,,0.000000,,,3");
+    EXPECT_NE(csv.find("\"a,b.nii\",1,\xC3\xA9,1,1,0,0.000000,,,,,\n"), std::string::npos);
     EXPECT_EQ(csv.substr(csv.rfind('\n', csv.size() - 2) + 1),
-              "\"a,b.nii\",none,,,,0,0.000000,,,,\n");
+              "\"a,b.nii\",none,,,,0,0.000000,,,,,\n");
+}
+
+TEST(RegionStats, ExportedNamesAreUtf8WhenTheirBytesAreAndNeverHalfACharacter)
+{
+    const auto name = [](std::string bytes) {
+        imgMaterial r{};
+        std::memcpy(r.name, bytes.data(), std::min(bytes.size(), sizeof r.name - 1));
+        return regionNameUtf8(r);
+    };
+    // Hand-written UTF-8 stays as it is; what the window writes is Latin-1.
+    EXPECT_EQ(name("M\xC3\xBCller_\xE8\x84\x91"), "M\xC3\xBCller_\xE8\x84\x91");
+    EXPECT_EQ(name("Caf\xE9"), "Caf\xC3\xA9");
+    EXPECT_EQ(name("M\xFCller"), "M\xC3\xBCller");
+    // Not UTF-8: an overlong form, a surrogate, a stray continuation byte.
+    EXPECT_EQ(name("\xC0\xAF"), "\xC3\x80\xC2\xAF");
+    EXPECT_EQ(name("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xC2\x80");
+    EXPECT_EQ(name("a\x80"), "a\xC2\x80");
+    // A UTF-8 name cut by the 39-byte field mid-character loses that character.
+    const std::string a37(37, 'a');
+    EXPECT_EQ(name(a37 + "\xE8\x84\x91"), a37);
+    EXPECT_EQ(name(std::string(36, 'a') + "\xC3\xBC\xE8\x84\x91"),
+              std::string(36, 'a') + "\xC3\xBC");
+    // A short name that ends in a lead byte was not cut: it is Latin-1.
+    EXPECT_EQ(name("ab\xE8"), "ab\xC3\xA8");
 }

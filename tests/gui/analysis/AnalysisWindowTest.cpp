@@ -267,9 +267,9 @@ TEST_F(AnalysisWindowTest, SuggestedRegionsArePreviewedAndWrittenOnlyWhenAccepte
     EXPECT_EQ(previewed, 2u);
     // Dark (10) and bright (200); the threshold is the lowest of the empty gap.
     const RegionTable& after = window->regionTable();
-    EXPECT_STREQ(after[0].name, "Class 1");
+    EXPECT_STREQ(after[0].name, "Class1");
     EXPECT_EQ((std::array<int, 2>{after[0].min, after[0].max}), (std::array<int, 2>{1, kDark}));
-    EXPECT_STREQ(after[1].name, "Class 2");
+    EXPECT_STREQ(after[1].name, "Class2");
     EXPECT_EQ((std::array<int, 2>{after[1].min, after[1].max}),
               (std::array<int, 2>{kDark + 1, 255}));
     EXPECT_EQ(std::memcmp(&before[2], &after[2], sizeof(imgMaterial) * (kRegionCount - 2)), 0);
@@ -277,8 +277,8 @@ TEST_F(AnalysisWindowTest, SuggestedRegionsArePreviewedAndWrittenOnlyWhenAccepte
     EXPECT_EQ(order.back(), "table");
     EXPECT_EQ(std::count(order.begin(), order.end(), "region"), 1);
     for (const QString& shownName : editorAtTable)
-        EXPECT_EQ(shownName, "Class 1");
-    EXPECT_EQ(window->findChild<QLineEdit*>("nameLE")->text(), "Class 1");
+        EXPECT_EQ(shownName, "Class1");
+    EXPECT_EQ(window->findChild<QLineEdit*>("nameLE")->text(), "Class1");
     EXPECT_EQ(editorSlider("Max Slider")->currentValue(), kDark);
     // dr2 paints region 0, now the dark class, in palette entry 1 (green).
     EXPECT_EQ(viewColour(window->colourView(), 200, 0), (std::array<int, 3>{0, 255, 0}));
@@ -296,18 +296,19 @@ TEST_F(AnalysisWindowTest, ExportWritesLumidraStatsColumnsForWhatIsShown)
     ASSERT_EQ(analysis->exportCsv(QString::fromStdString(path)), "");
     std::string text = testfiles::readFile(path);
     EXPECT_EQ(text.substr(0, text.find('\n') + 1), statsCsvHeader());
-    // Bright: 6 x 16,384 of 3 x 65,536 pixels, every sample 3200.
-    EXPECT_NE(text.find("\n./data/,0,Bright,150,255,98304,0.500000,,3200.000000,,\n"),
+    // Bright: 6 x 16,384 of 3 x 65,536 pixels, every sample 3200, one piece
+    // through the slices; pieces are counted over the stack only.
+    EXPECT_NE(text.find("\n./data/,0,Bright,150,255,98304,0.500000,,3200.000000,,,1\n"),
               std::string::npos)
         << text;
-    EXPECT_NE(text.find("\n./data/,none,,,,0,0.000000,,,,\n"), std::string::npos);
+    EXPECT_NE(text.find("\n./data/,none,,,,0,0.000000,,,,,\n"), std::string::npos);
 
     analysis->setShowsWholeStack(false);
     settle();
     guitest::answerFileDialog(QString::fromStdString((cwd.path() / "slice").string()),
                               [&] { analysis->chooseCsvFile(); });
     text = testfiles::readFile(cwd.path() / "slice.csv");
-    EXPECT_NE(text.find("\n./data/ slice 0,0,Bright,150,255,16384,0.250000,,3200.000000,,\n"),
+    EXPECT_NE(text.find("\n./data/ slice 0,0,Bright,150,255,16384,0.250000,,3200.000000,,,\n"),
               std::string::npos)
         << text;
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), kRegionCount + 2);
