@@ -20,8 +20,10 @@ std::uint32_t blend(std::int32_t c, int grey, int percent)
 
 } // namespace
 
-PlaneOverlay::PlaneOverlay(const imgMaterial* regions, int regionNum, int opacityPercent)
-    : regionByGrey_(regionsByGrey(regions, regionNum)), blended_(kRegionCount + 1)
+PlaneOverlay::PlaneOverlay(const imgMaterial* regions, int regionNum, int opacityPercent,
+                           const RegionMap* painted)
+    : regionByGrey_(regionsByGrey(regions, regionNum)), painted_(painted),
+      blended_(kRegionCount + 1)
 {
     const int percent = std::clamp(opacityPercent, 0, 100);
     plainGrey_ = percent == 0;
@@ -41,8 +43,21 @@ PlaneOverlay::PlaneOverlay(const imgMaterial* regions, int regionNum, int opacit
 void PlaneOverlay::regionsOf(const PlaneCut& cut, std::vector<std::int8_t>& regions) const
 {
     regions.resize(cut.samples.size());
-    // By grey value alone for now; a smallest-island setting will drop here the
-    // voxels of islands too small, by their positions (cut.axes, cut.through).
+    const RegionMap* map = painted_;
+    const std::size_t planeSize = map ? static_cast<std::size_t>(map->nx) * map->ny : 0;
+    if (map && map->labels.size() == planeSize * map->nz) {
+        // Each voxel as the map labels it: label k + 1 is region k, 0 none.
+        for (int y = 0; y < cut.axes.height; ++y)
+            for (int x = 0; x < cut.axes.width; ++x) {
+                const VoxelIndex v = voxelAt(cut.axes, cut.through, {x, y});
+                const std::size_t n = static_cast<std::size_t>(v.i) +
+                                      static_cast<std::size_t>(map->nx) * v.j +
+                                      planeSize * static_cast<std::size_t>(v.k);
+                regions[static_cast<std::size_t>(y) * cut.axes.width + x] =
+                    static_cast<std::int8_t>(map->labels[n] - 1);
+            }
+        return;
+    }
     std::transform(
         cut.samples.begin(), cut.samples.end(), regions.begin(),
         [this](std::uint16_t s) { return static_cast<std::int8_t>(regionByGrey_[greyOf(s)]); });

@@ -118,6 +118,22 @@ RegionMap regionMap(const SliceStack& stack, const imgMaterial* regions, std::ui
     return map;
 }
 
+RegionMap paintedMap(const SliceStack& stack, const imgMaterial* regions, int regionNum,
+                     std::uint64_t minIsland, int threads)
+{
+    if (!regions || regionNum < 0)
+        return regionMap(stack, regions, minIsland, threads);
+    // Every other record given a range that holds no grey value.
+    std::array<imgMaterial, kRegionCount> alone{};
+    for (imgMaterial& r : alone) {
+        r.min = 1;
+        r.max = 0;
+    }
+    if (regionNum < kRegionCount)
+        alone[regionNum] = regions[regionNum];
+    return regionMap(stack, alone.data(), minIsland, threads);
+}
+
 namespace {
 
 // Moves the voxels in [begin, end) that the map gave to none from their

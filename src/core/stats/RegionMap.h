@@ -52,6 +52,12 @@ struct RegionMap {
 RegionMap regionMap(const SliceStack& stack, const imgMaterial* regions, std::uint64_t minIsland,
                     int threads = 1);
 
+// The map of what the colour view paints by its rule: every region, first
+// match, under Show All (regionNum < 0), or region regionNum alone (its own
+// pieces, whatever earlier records hold), islands left out as above.
+RegionMap paintedMap(const SliceStack& stack, const imgMaterial* regions, int regionNum,
+                     std::uint64_t minIsland, int threads = 1);
+
 // Statistics as regionStatistics gives them, counted from the map of the
 // stack: over the whole scan, each region's row with its pieces; or over the
 // voxels stack slice z shows (no pieces: those are pieces of the whole

@@ -22,10 +22,12 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTableView>
 #include <QVBoxLayout>
 
 #include <cstdio>
+#include <cstring>
 
 AnalysisWindow::AnalysisWindow(Workspace* work, QWidget* parent)
     : QWidget(parent, Qt::Window), work(work)
@@ -57,6 +59,19 @@ void AnalysisWindow::buildLayout()
     bar->addWidget(stackScope);
     bar->addSpacing(16);
     bar->addWidget(logCounts);
+    bar->addSpacing(16);
+    auto* islandLabel = new QLabel(tr("Smallest &island:"), this);
+    islandBox = new QSpinBox(this);
+    islandBox->setObjectName("smallestIsland");
+    islandBox->setRange(0, 1'000'000'000);
+    islandBox->setSuffix(tr(" voxels"));
+    islandBox->setSpecialValueText(tr("off"));
+    islandBox->setToolTip(tr("Pieces of a region (6-connected, in 3-D) smaller than this count as "
+                             "no region in the table, the export and the Three Planes window. "
+                             "The main window's views are not changed."));
+    islandLabel->setBuddy(islandBox);
+    bar->addWidget(islandLabel);
+    bar->addWidget(islandBox);
     bar->addStretch(1);
     auto* suggest = new QPushButton(tr("&Suggest Regions..."), this);
     suggest->setObjectName("suggestButton");
@@ -96,6 +111,7 @@ void AnalysisWindow::buildLayout()
 
     connect(sliceScope, &QRadioButton::toggled, this, [this] { refresh(); });
     connect(logCounts, &QCheckBox::toggled, histogramView, &HistogramView::setLogarithmic);
+    connect(islandBox, &QSpinBox::valueChanged, work, &Workspace::setMinIsland);
     connect(suggest, &QPushButton::clicked, this, &AnalysisWindow::suggestRegions);
     connect(exportButton, &QPushButton::clicked, this, &AnalysisWindow::chooseCsvFile);
     connect(histogramView, &HistogramView::minDragged, this, [this](int v) { dragEdge(true, v); });
@@ -117,6 +133,10 @@ void AnalysisWindow::follow()
     connect(work, &Workspace::currentRegionChanged, this, later);
     connect(work, &Workspace::sliceChanged, this, later);
     connect(work, &Workspace::stackReplaced, this, later);
+    connect(work, &Workspace::minIslandChanged, this, [this, later](int voxels) {
+        islandBox->setValue(voxels);
+        later();
+    });
 
     const QString idle = tr("Point at a slice view to read the pixel under the cursor.");
     cursorLine->setText(idle);
@@ -180,8 +200,14 @@ void AnalysisWindow::refresh()
     std::copy_n(regions, lumidra::kRegionCount, contents.table.begin());
     contents.current = work->currentRegion();
     const lumidra::IntensityWindow* window = stack ? lumidra::intensityWindow(*stack) : nullptr;
-    contents.slice = lumidra::regionStatistics(slice, regions, ml, window);
-    contents.stack = lumidra::regionStatistics(whole, regions, ml, window);
+    if (const lumidra::RegionMap* map = islandMap()) {
+        contents.slice = lumidra::mapSliceStatistics(*stack, *map, shownSlice, ml);
+        contents.stack =
+            lumidra::mapStatistics(whole, *stack, *map, ml, lumidra::defaultWorkThreads());
+    } else {
+        contents.slice = lumidra::regionStatistics(slice, regions, ml, window);
+        contents.stack = lumidra::regionStatistics(whole, regions, ml, window);
+    }
     contents.stackScope = showsWholeStack();
     model->setContents(std::move(contents));
 
@@ -212,6 +238,10 @@ void AnalysisWindow::refresh()
     } else if (count) {
         text += tr("; a slice directory has no voxel size, so no volumes");
     }
+    if (const lumidra::RegionMap* map = islandMap())
+        text += tr("; %1 voxels in islands under %2 voxels left out")
+                    .arg(locale.toString(static_cast<qulonglong>(map->islandVoxels)))
+                    .arg(locale.toString(static_cast<qulonglong>(map->minIsland)));
     summary->setText(text);
 }
 
@@ -243,14 +273,37 @@ QString AnalysisWindow::scopeInput() const
     return showsWholeStack() ? input : tr("%1 slice %2").arg(input).arg(shownSlice);
 }
 
+const lumidra::RegionMap* AnalysisWindow::islandMap()
+{
+    const lumidra::SharedSliceStack& stack = work->stack();
+    const auto minIsland = static_cast<std::uint64_t>(work->minIsland());
+    if (!stack || minIsland == 0) {
+        islands = {};
+        islandsOf = nullptr;
+        return nullptr;
+    }
+    const imgMaterial* regions = work->regions().records();
+    const bool current = islandsOf == stack && islands.minIsland == minIsland &&
+                         islands.regions.size() == lumidra::kRegionCount &&
+                         std::memcmp(islands.regions.data(), regions,
+                                     sizeof(imgMaterial) * lumidra::kRegionCount) == 0;
+    if (!current) {
+        islands = lumidra::regionMap(*stack, regions, minIsland, lumidra::defaultWorkThreads());
+        islandsOf = stack;
+    }
+    return &islands;
+}
+
 // The stack's rows carry each region's pieces, as lumidra-stats writes them;
-// they are counted here, once per export, not on every refresh.
+// without islands left out they are counted here, once per export, not on
+// every refresh.
 std::string AnalysisWindow::csv() const
 {
     const RegionStatsModel::Contents& c = model->contents();
     std::vector<lumidra::RegionStats> rows = c.stackScope ? c.stack : c.slice;
     const lumidra::SharedSliceStack& stack = work->stack();
-    if (c.stackScope && stack) {
+    const bool counted = !rows.empty() && rows.front().pieces.has_value();
+    if (c.stackScope && stack && !counted) {
         const lumidra::RegionMap map =
             lumidra::regionMap(*stack, c.table.data(), 0, lumidra::defaultWorkThreads());
         for (int k = 0; k < lumidra::kRegionCount && k < static_cast<int>(rows.size()); ++k)

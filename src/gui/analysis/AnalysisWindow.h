@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/stats/HistogramCache.h"
+#include "core/stats/RegionMap.h"
 #include "core/stats/Otsu.h"
 
 #include <QString>
@@ -13,6 +14,7 @@ class Workspace;
 class QCheckBox;
 class QLabel;
 class QRadioButton;
+class QSpinBox;
 class QTableView;
 class RegionStatsModel;
 
@@ -64,8 +66,15 @@ private:
     QCheckBox* logCounts = nullptr;
     QLabel* summary = nullptr;
     QLabel* cursorLine = nullptr;
+    QSpinBox* islandBox = nullptr;
+
+    // The map of the stack with the workspace's small islands left out, for
+    // as long as the stack, the table and the smallest island stay the same.
+    const lumidra::RegionMap* islandMap();
 
     lumidra::HistogramCache cache;
+    lumidra::RegionMap islands;
+    lumidra::SharedSliceStack islandsOf;
     int shownSlice = 0;
     bool refreshPending = false;
     bool dragging = false;

@@ -111,6 +111,11 @@ QVariant RegionStatsModel::text(int row, int column) const
         return s && s->volumeMl ? QLocale().toString(*s->volumeMl, 'f', 3) : QString();
     case Mean:
         return s && s->meanSample ? QLocale().toString(*s->meanSample, 'f', 1) : QString();
+    case Pieces: {
+        // Pieces are the whole scan's, counted when small islands are left out.
+        const bool known = row < static_cast<int>(shown.stack.size()) && shown.stack[row].pieces;
+        return known ? count(*shown.stack[row].pieces) : QString();
+    }
     default:
         return QVariant();
     }
@@ -185,6 +190,8 @@ QVariant RegionStatsModel::headerData(int section, Qt::Orientation orientation, 
         return tr("Volume mL (%1)").arg(scope);
     case Mean:
         return tr("Mean sample (%1)").arg(scope);
+    case Pieces:
+        return tr("Pieces (stack)");
     default:
         return QVariant();
     }

@@ -26,6 +26,7 @@ public:
         Fraction,
         Volume,
         Mean,
+        Pieces,
         ColumnCount
     };
 

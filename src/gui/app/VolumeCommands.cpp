@@ -3,7 +3,9 @@
 #include "gui/app/MainWidget.h"
 
 #include "core/common/Diagnostics.h"
+#include "core/common/Parallel.h"
 #include "core/stats/LabelMap.h"
+#include "core/stats/RegionMap.h"
 #include "core/stats/RegionStats.h"
 #include "core/volume/VolumeReader.h"
 #include "gui/app/IntensityWindowDialog.h"
@@ -85,7 +87,13 @@ bool MainWidget::exportRegionMap(const std::string& prefix, std::string* why)
     try {
         if (!stack)
             throw std::runtime_error("no slices to write a region map of");
-        lumidra::writeLabelMap(prefix, *stack, wholeTable());
+        if (const int minIsland = work->minIsland(); minIsland > 0)
+            lumidra::writeLabelMap(prefix, *stack, wholeTable(),
+                                   lumidra::regionMap(*stack, wholeTable(),
+                                                      static_cast<std::uint64_t>(minIsland),
+                                                      lumidra::defaultWorkThreads()));
+        else
+            lumidra::writeLabelMap(prefix, *stack, wholeTable());
     } catch (const std::exception& e) {
         lumidra::diag("Region map not written: %s\n", e.what());
         if (why)

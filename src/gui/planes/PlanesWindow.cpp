@@ -1,5 +1,6 @@
 #include "gui/planes/PlanesWindow.h"
 
+#include "core/common/Parallel.h"
 #include "core/stats/CursorReading.h"
 #include "gui/model/Workspace.h"
 #include "gui/planes/PlaneView.h"
@@ -9,6 +10,8 @@
 #include <QLabel>
 #include <QSlider>
 #include <QVBoxLayout>
+
+#include <cstring>
 
 using lumidra::Plane;
 
@@ -113,6 +116,7 @@ void PlanesWindow::follow()
     connect(work, &Workspace::sliceChanged, this, &PlanesWindow::followSlice);
     connect(work, &Workspace::regionsChanged, this, [this] { recolour(); });
     connect(work, &Workspace::shownRegionChanged, this, [this] { recolour(); });
+    connect(work, &Workspace::minIslandChanged, this, [this] { recolour(); });
 }
 
 void PlanesWindow::showEvent(QShowEvent* event)
@@ -128,6 +132,7 @@ void PlanesWindow::hideEvent(QHideEvent* event)
     QWidget::hideEvent(event);
     planes = lumidra::PlaneVolume();
     scratch = {};
+    painted = {};
     pictured = {};
 }
 
@@ -213,7 +218,29 @@ void PlanesWindow::redraw()
 
 void PlanesWindow::updateOverlay()
 {
-    overlay = lumidra::PlaneOverlay(work->regions().records(), work->shownRegion(), opacity());
+    const imgMaterial* regions = work->regions().records();
+    // The map costs a pass over the whole scan: made again only when what it
+    // depends on changed, not for a new opacity.
+    const auto minIsland = static_cast<std::uint64_t>(work->minIsland());
+    const bool wanted = minIsland > 0 && !planes.empty();
+    const bool current =
+        wanted && paintedStack == planes.stack() && paintedShown == work->shownRegion() &&
+        painted.minIsland == minIsland && painted.regions.size() == lumidra::kRegionCount &&
+        std::memcmp(painted.regions.data(), regions, sizeof(imgMaterial) * lumidra::kRegionCount) ==
+            0;
+    if (!wanted) {
+        painted = {};
+        paintedStack = nullptr;
+    } else if (!current) {
+        painted = lumidra::paintedMap(*planes.stack(), regions, work->shownRegion(), minIsland,
+                                      lumidra::defaultWorkThreads());
+        // Kept with the whole table, whichever records the rule read.
+        painted.regions.assign(regions, regions + lumidra::kRegionCount);
+        paintedStack = planes.stack();
+        paintedShown = work->shownRegion();
+    }
+    overlay = lumidra::PlaneOverlay(regions, work->shownRegion(), opacity(),
+                                    painted.labels.empty() ? nullptr : &painted);
 }
 
 void PlanesWindow::recolour()

@@ -70,6 +70,11 @@ private:
     // The voxel each picture was cut through; none when it must be cut again.
     std::array<std::optional<lumidra::VoxelIndex>, 3> pictured;
     lumidra::PlaneOverlay overlay{nullptr, 0, 0};
+    // What the colour view's rule paints with the workspace's small islands
+    // left out; empty while it keeps every piece.
+    lumidra::RegionMap painted;
+    lumidra::SharedSliceStack paintedStack;
+    int paintedShown = 0;
     lumidra::VoxelIndex cross;
     // Whether the reading line, and the workspace's, show a voxel under the cursor.
     bool hovering = false;

@@ -121,6 +121,24 @@ TEST_F(AnalysisWindowTest, FollowsTheSliceTheRegionsAndANewStackUnasked)
     EXPECT_EQ(cell(0, RegionStatsModel::Fraction), "25.00 %");
     analysis->setShowsWholeStack(true);
 
+    // The bright columns are one piece of 98,304 voxels: an island of exactly
+    // the smallest size stays, one voxel more and it counts as no region.
+    auto* islands = analysis->findChild<QSpinBox*>("smallestIsland");
+    islands->setValue(16384 * 6);
+    settle();
+    EXPECT_EQ(shown().stack[0].voxels, 16384u * 6);
+    EXPECT_EQ(cell(0, RegionStatsModel::Pieces), "1");
+    islands->setValue(16384 * 6 + 1);
+    settle();
+    EXPECT_EQ(window->workspace()->minIsland(), 16384 * 6 + 1);
+    EXPECT_EQ(shown().stack[0].voxels, 0u);
+    EXPECT_EQ(shown().stack[kRegionCount].voxels, 16384u * 12) << "Last Region's dark piece too";
+    EXPECT_EQ(cell(0, RegionStatsModel::Pieces), "0");
+    EXPECT_NE(analysis->csv().find(",0,Bright,150,255,0,0.000000,,,,,0\n"), std::string::npos)
+        << analysis->csv();
+    islands->setValue(0);
+    settle();
+
     window->findChild<ImageSelect*>("imgSel")->addStep();
     settle();
     EXPECT_EQ(shown().slice[0].voxels, 32768u);

@@ -213,6 +213,15 @@ TEST_F(PlanesWindowTest, RegionsShowByTheColourViewsRuleAndFollowEditsAndUndo)
     EXPECT_NE(shown(dark), 0x00FF00u);
     for (const PlanePixel p : {dark, bright, PlanePixel{118, 96}, PlanePixel{131, 150}})
         EXPECT_EQ(shown(p), colourView(p));
+
+    // Islands smaller than the whole band leave it out of the planes (not of
+    // the colour view); none smaller than one voxel puts it back.
+    ASSERT_EQ(shown(bright), 0xFF0000u);
+    work->setMinIsland(kSlices * 65536);
+    EXPECT_EQ(shown(bright), greyRgb(154));
+    EXPECT_EQ(colourView(bright), 0xFF0000u);
+    work->setMinIsland(1);
+    EXPECT_EQ(shown(bright), 0xFF0000u);
 }
 
 TEST_F(PlanesWindowTest, TheWheelZoomsAroundTheCursorAndPansAndHomeFitsAgain)
