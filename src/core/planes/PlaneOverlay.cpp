@@ -11,10 +11,11 @@ constexpr std::uint32_t argb(std::uint32_t r, std::uint32_t g, std::uint32_t b)
     return 0xFF000000u | r << 16 | g << 8 | b;
 }
 
-// The channel c over grey at `percent` opacity, rounded.
+// The channel c, as the views show it (its low byte), over grey at `percent`
+// opacity, rounded.
 std::uint32_t blend(std::int32_t c, int grey, int percent)
 {
-    const int channel = std::clamp<int>(c, 0, 255);
+    const int channel = colourByte(c);
     return static_cast<std::uint32_t>((grey * (100 - percent) + channel * percent + 50) / 100);
 }
 

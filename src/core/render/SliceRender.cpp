@@ -17,14 +17,6 @@ const std::uint8_t* sliceStart(const std::uint8_t* slices, int numPix, int image
     return slices + sliceOffset(image);
 }
 
-// Unsigned comparison: a negative min lies above every grey value, a negative
-// max above them too, so the former matches nothing and the latter reaches 255.
-bool holds(const imgMaterial& region, std::uint32_t v)
-{
-    return static_cast<std::uint32_t>(region.min) <= v &&
-           v <= static_cast<std::uint32_t>(region.max);
-}
-
 std::array<std::uint8_t, 3> colorOf(const imgMaterial& region)
 {
     return {colourByte(region.red), colourByte(region.green), colourByte(region.blue)};
@@ -120,25 +112,6 @@ const std::uint8_t* sliceOrBlack(const std::uint8_t* slices, int numPix, int ima
 }
 
 } // namespace
-
-RegionByGrey regionsByGrey(const imgMaterial* regions, int regionNum)
-{
-    RegionByGrey owner;
-    owner.fill(-1);
-    if (regions == nullptr || regionNum >= kRegionCount)
-        return owner;
-    const int first = regionNum < 0 ? 0 : regionNum;
-    const int last = regionNum < 0 ? kRegionCount - 1 : regionNum;
-    for (std::uint32_t v = 0; v < 256; ++v) {
-        for (int k = first; k <= last; ++k) {
-            if (holds(regions[k], v)) {
-                owner[v] = k;
-                break;
-            }
-        }
-    }
-    return owner;
-}
 
 ColorTable buildColorTable(const imgMaterial* regions)
 {

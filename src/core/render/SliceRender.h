@@ -2,6 +2,7 @@
 
 #include "core/common/SliceGeometry.h"
 #include "core/regions/ImgMaterial.h"
+#include "core/regions/RegionRules.h"
 #include "core/slices/SliceStack.h"
 
 #include <array>
@@ -27,13 +28,6 @@ void renderColor(const std::uint8_t* slices, int numPix, int image, const imgMat
 void renderGrey(const SliceStack* stack, int image, std::uint8_t* rgb);
 void renderColor(const SliceStack* stack, int image, const imgMaterial* regions, int regionNum,
                  std::uint8_t* rgb);
-
-// The colour view's rule, for each grey value: the region painted over it, or
-// -1 where the grey shows. regionNum < 0: the first record whose range holds
-// the value (Show All); otherwise record regionNum alone. No table, or a
-// regionNum that names no record: none.
-using RegionByGrey = std::array<int, 256>;
-RegionByGrey regionsByGrey(const imgMaterial* regions, int regionNum);
 
 // 256-entry colour table of the all-regions mode: entry v is the colour of the
 // first record whose range holds v, or grey v when none does.

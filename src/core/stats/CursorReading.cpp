@@ -21,7 +21,7 @@ std::optional<CursorReading> readUnderCursor(const SliceStack& stack, int z, int
     r.slice = z;
     r.grey = stack.greyAt(z, sample);
     r.sample = stack.sampleAt(z, sample);
-    r.region = regionOfGrey(regions)[r.grey];
+    r.region = regionsByGrey(regions, kShowAllRegions)[r.grey];
     if (const VolumeSource* source = stack.source()) {
         r.fromVolume = true;
         r.voxel = source->voxelAt(z, sample);
@@ -42,7 +42,7 @@ std::optional<CursorReading> readVoxel(const PlaneVolume& volume, VoxelIndex v,
     r.slice = volume.sliceOfPlane(v.k);
     r.sample = volume.sampleAt(v);
     r.grey = greyOf(static_cast<std::uint32_t>(r.sample));
-    r.region = regionOfGrey(regions)[r.grey];
+    r.region = regionsByGrey(regions, kShowAllRegions)[r.grey];
     const VolumeSource* source = volume.source();
     if (source == nullptr) {
         r.column = v.i;

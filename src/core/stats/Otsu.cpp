@@ -101,15 +101,25 @@ std::vector<double> classFractions(const GreyCounts& counts, const std::vector<G
     return fractions;
 }
 
+std::string className(int c)
+{
+    return "Class" + std::to_string(c + 1);
+}
+
+RegionColour classColour(int c)
+{
+    return defaultPaletteColour(c + 1);
+}
+
 std::vector<imgMaterial> classRegions(const std::vector<GreyRange>& classes)
 {
     std::vector<imgMaterial> records;
     for (std::size_t c = 0; c < classes.size(); ++c) {
         imgMaterial r{};
-        copyBounded(r.name, ("Class" + std::to_string(c + 1)).c_str());
+        copyBounded(r.name, className(static_cast<int>(c)).c_str());
         r.min = classes[c].min;
         r.max = classes[c].max;
-        const RegionColour colour = defaultPaletteColour(static_cast<int>(c) + 1);
+        const RegionColour colour = classColour(static_cast<int>(c));
         r.red = colour.red;
         r.green = colour.green;
         r.blue = colour.blue;

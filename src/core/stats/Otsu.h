@@ -1,20 +1,17 @@
 #pragma once
 
 #include "core/regions/ImgMaterial.h"
+#include "core/regions/RegionRules.h"
+#include "core/regions/RegionTable.h"
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace lumidra {
 
 // An inclusive range of grey values.
-struct GreyRange {
-    int min = 0;
-    int max = 0;
-    bool operator==(const GreyRange&) const = default;
-};
-
 using GreyCounts = std::array<std::uint64_t, 256>;
 
 // Splits the grey values first..255 into k consecutive classes, dark to
@@ -29,6 +26,12 @@ std::vector<GreyRange> multiOtsu(const GreyCounts& counts, int k, int first = 1)
 // all 0 when there are none).
 std::vector<double> classFractions(const GreyCounts& counts, const std::vector<GreyRange>& classes,
                                    int first = 1);
+
+// The name and colour of class c (from 0): "Class1", ..., in the default
+// palette's colours from entry 1 on (entry 0 is black, which would hide the
+// darkest class against the background).
+std::string className(int c);
+RegionColour classColour(int c);
 
 // Region records for classes: "Class1".."Classk" (one word each, as a region
 // file keeps only a name's first word), their ranges, and the

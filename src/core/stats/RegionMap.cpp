@@ -25,7 +25,7 @@ namespace {
 
 std::array<std::uint8_t, 256> labelsOfGreys(const imgMaterial* regions)
 {
-    const RegionOfGrey owner = regionOfGrey(regions);
+    const RegionByGrey owner = regionsByGrey(regions, kShowAllRegions);
     std::array<std::uint8_t, 256> labelOfGrey{};
     for (int v = 0; v < 256; ++v)
         labelOfGrey[v] = owner[v] == kNoRegion ? 0 : static_cast<std::uint8_t>(owner[v] + 1);

@@ -218,30 +218,21 @@ std::uint64_t nonFiniteVoxels(const SliceStack& stack)
     return source ? source->nonFiniteCount() : 0;
 }
 
-RegionOfGrey regionOfGrey(const imgMaterial* regions)
-{
-    // The colour view's Show All rule; it has no region where kNoRegion is.
-    static_assert(kNoRegion == -1);
-    return regionsByGrey(regions, -1);
-}
-
 std::optional<std::pair<double, double>> regionValueRange(const imgMaterial& region,
                                                           const IntensityWindow& window)
 {
-    // Unsigned, as the colouring compares: a negative max reaches to 255.
-    const auto first = static_cast<std::uint32_t>(region.min);
-    const std::uint32_t last = std::min<std::uint32_t>(static_cast<std::uint32_t>(region.max), 255);
-    if (first > last)
+    const std::optional<GreyRange> greys = greyRangeOf(region);
+    if (!greys)
         return std::nullopt;
-    return std::pair(window.valueOfSample(static_cast<int>(16 * first)),
-                     window.valueOfSample(static_cast<int>(16 * last + 15)));
+    return std::pair(window.valueOfSample(16 * greys->min),
+                     window.valueOfSample(16 * greys->max + 15));
 }
 
 std::vector<RegionStats> regionStatistics(const GreyHistogram& histogram,
                                           const imgMaterial* regions, std::optional<double> voxelMl,
                                           const IntensityWindow* window)
 {
-    const RegionOfGrey owner = regionOfGrey(regions);
+    const RegionByGrey owner = regionsByGrey(regions, kShowAllRegions);
     RegionTally tally;
     for (int v = 0; v < 256; ++v) {
         const int row = owner[v] == kNoRegion ? kRegionCount : owner[v];

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/regions/ImgMaterial.h"
+#include "core/regions/RegionRules.h"
 #include "core/slices/SliceStack.h"
 #include "core/volume/VolumeIntensity.h"
 
@@ -42,12 +43,7 @@ const IntensityWindow* intensityWindow(const SliceStack& stack);
 // The voxels of a volume that are NaN or infinite, left out of every statistic.
 std::uint64_t nonFiniteVoxels(const SliceStack& stack);
 
-constexpr int kNoRegion = -1;
-
-// The region (0 to 16) that takes each grey value under the Show All rule:
-// the first record whose range holds it. kNoRegion where none does.
-using RegionOfGrey = std::array<int, 256>;
-RegionOfGrey regionOfGrey(const imgMaterial* regions);
+constexpr int kNoRegion = -1; // as regionsByGrey gives a grey value no region takes
 
 struct RegionStats {
     int region = kNoRegion; // record index, or kNoRegion for the voxels no region takes

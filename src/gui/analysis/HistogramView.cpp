@@ -35,7 +35,7 @@ QColor regionColour(const imgMaterial& r)
 
 QColor classColour(int c)
 {
-    const lumidra::RegionColour colour = lumidra::defaultPaletteColour(c + 1);
+    const lumidra::RegionColour colour = lumidra::classColour(c);
     return QColor(colour.red, colour.green, colour.blue);
 }
 
@@ -101,7 +101,8 @@ void HistogramView::updateBands()
     std::array<QRgb, 256> colour;
     colour.fill(kNoOwner.rgb());
     if (previewClasses.empty()) {
-        const lumidra::RegionOfGrey owner = lumidra::regionOfGrey(table.data());
+        const lumidra::RegionByGrey owner =
+            lumidra::regionsByGrey(table.data(), lumidra::kShowAllRegions);
         for (int v = 0; v < 256; ++v)
             if (owner[v] != lumidra::kNoRegion)
                 colour[v] = regionColour(table[owner[v]]).rgb();
@@ -173,17 +174,12 @@ std::array<double, 256> HistogramView::heights() const
     return h;
 }
 
-// The current record's range as the colouring reads it (unsigned bounds: a
-// negative max reaches to 255, a negative min matches nothing).
+// The current record's range as the colouring reads it.
 std::optional<lumidra::GreyRange> HistogramView::currentRange() const
 {
     if (current < 0 || current >= lumidra::kRegionCount)
         return std::nullopt;
-    const auto lo = static_cast<std::uint32_t>(table[current].min);
-    const auto hi = std::min<std::uint32_t>(static_cast<std::uint32_t>(table[current].max), 255);
-    if (lo > hi)
-        return std::nullopt;
-    return lumidra::GreyRange{static_cast<int>(lo), static_cast<int>(hi)};
+    return lumidra::greyRangeOf(table[current]);
 }
 
 HistogramView::Edge HistogramView::edgeNear(double x) const
@@ -364,7 +360,7 @@ void HistogramView::showHoverText(QPoint at, int grey)
                        .arg(grey)
                        .arg(QLocale().toString(static_cast<qulonglong>(counts[grey])));
     if (previewClasses.empty()) {
-        const int owner = lumidra::regionOfGrey(table.data())[grey];
+        const int owner = lumidra::regionsByGrey(table.data(), lumidra::kShowAllRegions)[grey];
         if (owner != lumidra::kNoRegion) {
             const imgMaterial& r = table[owner];
             text += tr(", region %1 \"%2\"")

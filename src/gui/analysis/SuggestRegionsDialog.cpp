@@ -73,11 +73,11 @@ void SuggestRegionsDialog::compute(int k)
     const std::vector<double> shares = lumidra::classFractions(counts, split);
     QString rows;
     for (std::size_t c = 0; c < split.size(); ++c) {
-        const lumidra::RegionColour colour = lumidra::defaultPaletteColour(static_cast<int>(c) + 1);
-        rows += tr("<tr><td bgcolor='%1'>&nbsp;&nbsp;&nbsp;&nbsp;</td><td>Class%2</td>"
+        const lumidra::RegionColour colour = lumidra::classColour(static_cast<int>(c));
+        rows += tr("<tr><td bgcolor='%1'>&nbsp;&nbsp;&nbsp;&nbsp;</td><td>%2</td>"
                    "<td align='right'>%3&ndash;%4</td><td align='right'>%5 %</td></tr>")
                     .arg(QColor(colour.red, colour.green, colour.blue).name())
-                    .arg(c + 1)
+                    .arg(QString::fromStdString(lumidra::className(static_cast<int>(c))))
                     .arg(split[c].min)
                     .arg(split[c].max)
                     .arg(QLocale().toString(100.0 * shares[c], 'f', 1));

@@ -15,7 +15,6 @@ class QUndoStack;
 
 // Records of the region table, one bit each (bit k: record k).
 using RegionMask = std::uint32_t;
-constexpr RegionMask kAllRegions = (RegionMask{1} << lumidra::kRegionCount) - 1;
 
 // What the user works on, shared by every window: the stack the views show
 // and where it came from, the region table, the current slice and region,

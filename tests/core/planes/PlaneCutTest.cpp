@@ -120,6 +120,9 @@ TEST(PlaneCut, TheOverlayPaintsTheColourViewsRuleAtTheChosenOpacity)
     EXPECT_EQ(colours(-1, 50)[1], 0xFF000000u | 158u << 16 | 30u << 8 | 30u);
     // A region number past the table paints no region, as the colour view.
     EXPECT_EQ(colours(kRegionCount, 100)[1], grey(60));
+    // A colour past 255 paints its low byte, as the views show it: 300 is 44.
+    table[2].red = 300;
+    EXPECT_EQ(colours(-1, 100)[1], 0xFF2C0000u);
 
     std::vector<std::int8_t> regions;
     PlaneOverlay(table.data(), -1, 70).regionsOf(cut, regions);

@@ -141,7 +141,7 @@ namespace {
 // grey, or 0 for NaN and infinities.
 std::vector<std::uint8_t> labelsOneByOne(const VolumeSource& source, const imgMaterial* regions)
 {
-    const RegionOfGrey owner = regionOfGrey(regions);
+    const RegionByGrey owner = regionsByGrey(regions, kShowAllRegions);
     std::vector<std::uint8_t> labels;
     for (std::size_t n = 0; n < source.voxelCount(); ++n) {
         const int k = owner[greyOf(source.sampleAt(n))];
