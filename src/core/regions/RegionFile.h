@@ -30,7 +30,7 @@ constexpr int kRegionNameBuffer = 100; // the reader's captured-name buffer
 // kMaxRegionWord; the rest of it is skipped, not read as a further word.
 // Numbers follow atoi (optional sign, leading digits, else 0); a value beyond
 // the int range saturates at INT_MIN / INT_MAX.
-int readRegionToken(std::FILE* file, char* name, bool* atEnd = nullptr);
+[[nodiscard]] int readRegionToken(std::FILE* file, char* name, bool* atEnd = nullptr);
 
 // Reads a region info file into out, keeping its first `keep` records (the
 // table's 17 by default: nothing uses more) and reading the others only to

@@ -64,7 +64,7 @@ SampleScan fastestSupported();
 
 // parsePgmSlice with a chosen way of reading the samples; parsePgmSlice
 // takes the fastest the processor supports. Every way gives the same result.
-int parsePgmSliceWith(pgmscan::SampleScan scan, std::uint32_t* dst, const char* data,
-                      std::size_t size);
+[[nodiscard]] int parsePgmSliceWith(pgmscan::SampleScan scan, std::uint32_t* dst, const char* data,
+                                    std::size_t size);
 
 } // namespace lumidra

@@ -85,7 +85,7 @@ struct SampleStack {
 // file, each as its reader below gives it (a PGM field past 255 keeps its
 // value * 16, which the views' stack of grey bytes does not). Returns the
 // slice count. Slices whose file fails are 0.
-int loadSliceStack(SampleStack& out, const char* dir = nullptr);
+[[nodiscard]] int loadSliceStack(SampleStack& out, const char* dir = nullptr);
 
 // Bytes one slice costs in loadSliceStack's 32-bit block.
 constexpr std::size_t kBytesPerSampleSlice = kSliceSamples * sizeof(std::uint32_t);
@@ -93,19 +93,19 @@ constexpr std::size_t kBytesPerSampleSlice = kSliceSamples * sizeof(std::uint32_
 // As loadSliceStack, but refuses (diagnostic, no slice) a directory whose
 // slices would need more than memoryBudget bytes. loadSliceStack passes the
 // memory the machine has available.
-int loadSliceStackWithin(SampleStack& out, const char* dir, std::size_t memoryBudget);
+[[nodiscard]] int loadSliceStackWithin(SampleStack& out, const char* dir, std::size_t memoryBudget);
 
 // Readers of one slice file into 65,536 samples. On every path after the
 // file opened they leave all 65,536 samples defined (0 where nothing was read).
 // readRawSlice: samples read (65,536 for a complete file), or -1 when the file
 // cannot be opened. readPgmSlice: 65,536, or -1 (not opened, not "P2", wrong header).
-int readRawSlice(std::uint32_t* dst, const char* path);
-int readPgmSlice(std::uint32_t* dst, const char* path);
+[[nodiscard]] int readRawSlice(std::uint32_t* dst, const char* path);
+[[nodiscard]] int readPgmSlice(std::uint32_t* dst, const char* path);
 
 // The same rules on bytes already in memory (the readers above read a file
 // once and call these). They print the diagnostics of a bad file, but not
 // "File opened".
-int parseRawSlice(std::uint32_t* dst, const unsigned char* data, std::size_t size);
-int parsePgmSlice(std::uint32_t* dst, const char* data, std::size_t size);
+[[nodiscard]] int parseRawSlice(std::uint32_t* dst, const unsigned char* data, std::size_t size);
+[[nodiscard]] int parsePgmSlice(std::uint32_t* dst, const char* data, std::size_t size);
 
 } // namespace lumidra

@@ -52,6 +52,6 @@ SharedSliceStack openVolume(const std::string& path, const WindowPolicy& policy 
 SharedSliceStack rewindow(const SliceStack& stack, const WindowPolicy& policy);
 
 // Whether path names a NIfTI file by its extension (.nii, .nii.gz, .hdr, .img).
-bool hasNiftiExtension(const std::string& path);
+[[nodiscard]] bool hasNiftiExtension(const std::string& path);
 
 } // namespace lumidra
