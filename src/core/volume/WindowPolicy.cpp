@@ -25,7 +25,9 @@ std::optional<double> numberField(std::string_view text)
 
 std::optional<WindowPolicy> parseWindowPolicy(std::string_view text, std::string& error)
 {
-    const std::string quoted = "'" + std::string(text) + "'";
+    std::string quoted;
+    quoted.reserve(text.size() + 2);
+    quoted.append(1, '\'').append(text).append(1, '\'');
     if (text == "robust")
         return WindowPolicy{WindowRule::Robust};
     if (text == "ct")
