@@ -2,9 +2,13 @@
 
 #include "ImportError.h"
 #include "SliceDirectory.h"
+#include "core/common/Parallel.h"
 #include "core/common/SliceGeometry.h"
+#include "core/dicom/DicomInput.h"
 #include "core/volume/NiftiFile.h"
 #include "core/volume/ScanValues.h"
+#include "core/volume/VolumeReader.h"
+#include "core/volume/VolumeSource.h"
 #include "core/volume/WindowedVoxels.h"
 
 #include <cstdio>
@@ -25,9 +29,8 @@ void reportVolume(const ImportOptions& options, const NiftiFile& volume)
         std::printf("Applying scl_slope and scl_inter\n");
 }
 
-void reportFit(const NiftiFile& volume, const SliceLayout& layout)
+void reportFit(const std::array<double, 3>& mm, const SliceLayout& layout)
 {
-    const std::array<double, 3> mm = volume.voxelMm();
     const double columnMm = mm[layout.swapped ? 1 : 0] * layout.factor;
     const double rowMm = mm[layout.swapped ? 0 : 1] * layout.factor;
     std::printf("The slice plane is %d x %d, larger than 256 x 256: reduced by %d to %d x %d "
@@ -39,10 +42,11 @@ void reportFit(const NiftiFile& volume, const SliceLayout& layout)
     std::printf("\n");
 }
 
-void reportLayout(const NiftiFile& volume, const SliceLayout& layout)
+void reportLayout(const char* orientationSource, const std::array<double, 3>& voxelMm,
+                  const SliceLayout& layout)
 {
     const AxisCodes a = layout.axes;
-    std::printf("Orientation from the %s: i %s, j %s, k %s\n", volume.orientationSource(),
+    std::printf("Orientation from the %s: i %s, j %s, k %s\n", orientationSource,
                 nifti_orientation_string(a.i), nifti_orientation_string(a.j),
                 nifti_orientation_string(a.k));
     if (layout.fallback)
@@ -56,7 +60,7 @@ void reportLayout(const NiftiFile& volume, const SliceLayout& layout)
         std::printf("The slice plane is %d x %d, larger than 256 x 256: centre-cropped to fit\n",
                     layout.width, layout.height);
     if (layout.fitted())
-        reportFit(volume, layout);
+        reportFit(voxelMm, layout);
 }
 
 std::vector<fs::path> checkOutputDir(const ImportOptions& options)
@@ -118,17 +122,66 @@ void writeSlices(const WindowedVoxels& voxels, const SliceLayout& layout, Staged
     }
 }
 
+// A DICOM series, read whole through the reader process: the one series
+// the input holds, or the one holding the file named.
+void importDicom(const ImportOptions& options)
+{
+    const DicomFolder found = findDicomSeries(options.input);
+    for (const std::string& problem : found.problems)
+        std::fprintf(stderr, "lumidra-import: warning: %s\n", problem.c_str());
+    std::size_t chosen = found.chosen;
+    if (chosen == found.series.size()) {
+        if (found.series.size() != 1) {
+            std::string listing;
+            for (const DicomSeries& series : found.series)
+                listing.append(listing.empty() ? " (" : ", ")
+                    .append(series.tag)
+                    .append(": ")
+                    .append(series.description);
+            throw ImportError(
+                describeDicomFolder(found) + (listing.empty() ? "" : listing + ")") +
+                (found.series.size() > 1 ? "; name one file of the series to import" : ""));
+        }
+        chosen = 0;
+    }
+    const DicomSeries& series = found.series[chosen];
+    if (!series.warning.empty())
+        std::fprintf(stderr, "lumidra-import: warning: %s\n", series.warning.c_str());
+    const LoadedVolume loaded =
+        readDicomSeries(series, options.window, options.placement, defaultWorkThreads());
+    const VolumeSource& source = *loaded.source;
+    std::printf("Reading DICOM series %s (%s) in %s: %d x %d x %d voxels, %zu file(s)\n",
+                series.tag.c_str(), series.description.c_str(), found.folder.c_str(), source.nx(),
+                source.ny(), source.nz(), series.images.size());
+    reportLayout("DICOM ImageOrientationPatient", source.voxelMm(), source.layout());
+    const std::vector<fs::path> existing = checkOutputDir(options);
+    reportWindow(source.window(), source.values(), options.kind);
+    ensureDirectory(options.outputDir);
+    StagedSlices staged(options.outputDir, options.kind);
+    writeSlices(WindowedVoxels(source.sharedScan(), source.window(), topLevel(options.kind)),
+                source.layout(), staged, options.kind);
+    staged.commit(existing);
+    if (!existing.empty())
+        std::printf("Replaced %zu old slice file(s)\n", existing.size());
+    std::printf("Wrote %d %s slice files to %s\n", source.nz(),
+                options.kind == SliceKind::Raw ? "raw" : "PGM", options.outputDir.c_str());
+}
+
 } // namespace
 
 void runImport(const ImportOptions& options)
 {
+    if (!hasNiftiExtension(options.input) && isDicomInput(options.input)) {
+        importDicom(options);
+        return;
+    }
     NiftiFile volume(options.input);
     if (volume.ignoredIntensityScaling())
         std::fprintf(stderr, "lumidra-import: warning: ignoring non-finite scl_slope/scl_inter\n");
     reportVolume(options, volume);
     const SliceLayout layout =
         planSliceLayout(volume.nx(), volume.ny(), axesOf(volume.toMm()), options.placement);
-    reportLayout(volume, layout);
+    reportLayout(volume.orientationSource(), volume.voxelMm(), layout);
     const std::vector<fs::path> existing = checkOutputDir(options);
 
     volume.loadVoxels();

@@ -2,6 +2,7 @@
 
 #include "core/common/Diagnostics.h"
 #include "core/common/StagedFile.h"
+#include "core/dicom/DicomInput.h"
 #include "core/regions/RegionFile.h"
 #include "core/regions/RegionTable.h"
 #include "core/stats/LabelMap.h"
@@ -118,6 +119,73 @@ SharedSliceStack countedVolume(const std::string& input, const WindowPolicy& win
     return stack;
 }
 
+// One row set of the CSV: a volume, an image directory, or one series of a
+// DICOM input (named by its folder and series number when it holds several).
+struct StatsInput {
+    std::string name;
+    std::string path;
+    std::shared_ptr<const DicomSeries> series;
+    std::vector<std::string> notes; // what the search of its folder had to say
+    std::string error;              // the input failed before it was read
+};
+
+// A DICOM input becomes one input per series; any other stays as it is.
+void expandInput(const std::string& path, std::vector<StatsInput>& inputs)
+{
+    std::error_code ec;
+    if (hasNiftiExtension(path) || !isDicomInput(path)) {
+        inputs.push_back({path, path, nullptr, {}, {}});
+        return;
+    }
+    DicomFolder found;
+    try {
+        found = findDicomSeries(path);
+    } catch (const std::exception& e) {
+        inputs.push_back({path, path, nullptr, {}, e.what()});
+        return;
+    }
+    if (found.series.empty()) {
+        inputs.push_back({path, path, nullptr, {}, describeDicomFolder(found)});
+        return;
+    }
+    std::vector<std::size_t> chosen;
+    for (std::size_t s = 0; s < found.series.size(); ++s)
+        if (found.chosen == found.series.size() || found.chosen == s)
+            chosen.push_back(s);
+    for (const std::size_t s : chosen) {
+        const DicomSeries& series = found.series[s];
+        StatsInput input;
+        input.path = path;
+        input.name = path;
+        if (chosen.size() > 1) {
+            while (input.name.size() > 1 && input.name.back() == '/')
+                input.name.pop_back();
+            input.name.append("#").append(series.tag);
+        }
+        if (s == chosen.front()) {
+            input.notes = found.problems;
+            if (found.skipped > 0)
+                input.notes.push_back(std::to_string(found.skipped) +
+                                      " file(s) that are not DICOM images skipped");
+        }
+        if (!series.warning.empty())
+            input.notes.push_back(series.warning);
+        input.series = std::make_shared<const DicomSeries>(series);
+        inputs.push_back(std::move(input));
+    }
+}
+
+SharedSliceStack countedSeries(const DicomSeries& series, const WindowPolicy& window, int threads,
+                               InputResult& result)
+{
+    auto stack = std::make_shared<SliceStack>();
+    stack->setSource(readDicomSeries(series, window, Placement::Fit, threads).source);
+    if (const std::uint64_t nonFinite = nonFiniteVoxels(*stack))
+        result.notes.push_back(std::to_string(nonFinite) +
+                               " voxel(s) are NaN or infinite: left out of every row");
+    return stack;
+}
+
 // The folder a region map goes into is made as lumidra-import makes its output's.
 void makeMapFolder(const std::string& prefix)
 {
@@ -129,16 +197,23 @@ void makeMapFolder(const std::string& prefix)
                                  ec.message());
 }
 
-InputResult processInput(const std::string& input, const imgMaterial* table,
+InputResult processInput(const StatsInput& in, const imgMaterial* table,
                          const std::string& labelPrefix, const WindowPolicy& window,
                          std::uint64_t minIsland, int threads)
 {
     InputResult result;
+    result.notes = in.notes;
+    const std::string& input = in.name;
+    if (!in.error.empty()) {
+        result.error = in.error;
+        return result;
+    }
     try {
         std::error_code ec;
-        SharedSliceStack stack = fs::is_directory(input, ec)
-                                     ? loadDirectory(input, result)
-                                     : countedVolume(input, window, threads, result);
+        SharedSliceStack stack = in.series ? countedSeries(*in.series, window, threads, result)
+                                 : fs::is_directory(in.path, ec)
+                                     ? loadDirectory(in.path, result)
+                                     : countedVolume(in.path, window, threads, result);
         if (!stack)
             return result;
         const RegionMap map = regionMap(*stack, table, minIsland, threads);
@@ -309,23 +384,35 @@ int runStats(const StatsOptions& options, std::FILE* out, std::FILE* err)
     RegionTable table;
     if (!loadRegionTable(options, table, err))
         return kStatsInputFailed;
-    std::vector<std::string> prefixes(options.inputs.size());
-    if (!options.labels.empty())
-        prefixes = labelPrefixes(options.labels, options.inputs);
+    std::vector<StatsInput> inputs;
+    for (const std::string& path : options.inputs)
+        expandInput(path, inputs);
+    std::vector<std::string> names;
+    for (const StatsInput& input : inputs)
+        names.push_back(input.name);
+    std::vector<std::string> prefixes(inputs.size());
+    if (!options.labels.empty()) {
+        prefixes = labelPrefixes(options.labels, names);
+        if (prefixes.empty()) {
+            std::fprintf(err, "lumidra-stats: two inputs have the same name, so their region "
+                              "maps would share one\n");
+            return kStatsInputFailed;
+        }
+    }
 
-    InputQueue queue(options.inputs.size());
+    InputQueue queue(inputs.size());
     // -j N is N threads in all: one input per worker, and the threads left
     // over when there are fewer inputs than N share each input's reading, up
     // to the cores there are (the core splits an input only as far as its
     // size makes worthwhile).
-    const int jobs = std::clamp<int>(options.jobs, 1, static_cast<int>(options.inputs.size()));
+    const int jobs = std::clamp<int>(options.jobs, 1, static_cast<int>(inputs.size()));
     const int cores = static_cast<int>(std::max(std::thread::hardware_concurrency(), 1u));
     const int threadsPerInput = std::clamp(options.jobs / jobs, 1, cores);
     std::vector<std::thread> workers;
     for (int w = 0; w < jobs; ++w) {
         workers.emplace_back([&] {
             while (const std::optional<std::size_t> n = queue.take())
-                queue.put(*n, processInput(options.inputs[*n], table.records(), prefixes[*n],
+                queue.put(*n, processInput(inputs[*n], table.records(), prefixes[*n],
                                            options.window, options.minIsland, threadsPerInput));
         });
     }
@@ -333,13 +420,18 @@ int runStats(const StatsOptions& options, std::FILE* out, std::FILE* err)
     int status = 0;
     CsvOutput csv(options.csv, out);
     try {
-        for (std::size_t n = 0; n < options.inputs.size(); ++n) {
+        for (std::size_t n = 0; n < inputs.size(); ++n) {
             const InputResult result = queue.await(n);
+            const std::string& name = inputs[n].name;
             for (const std::string& note : result.notes)
-                std::fprintf(err, "lumidra-stats: warning: %s: %s\n",
-                             quoted(options.inputs[n]).c_str(), note.c_str());
+                std::fprintf(err, "lumidra-stats: warning: %s: %s\n", quoted(name).c_str(),
+                             note.c_str());
             if (!result.error.empty()) {
-                std::fprintf(err, "lumidra-stats: %s\n", result.error.c_str());
+                if (inputs[n].series)
+                    std::fprintf(err, "lumidra-stats: %s: %s\n", quoted(name).c_str(),
+                                 result.error.c_str());
+                else
+                    std::fprintf(err, "lumidra-stats: %s\n", result.error.c_str());
                 status = kStatsInputFailed;
                 continue;
             }
