@@ -1,4 +1,5 @@
 #include "StartupTrace.h"
+#include "core/dicom/DicomInput.h"
 #include "core/slices/SliceLoader.h"
 #include "core/volume/VolumeReader.h"
 #include "gui/app/MainWidget.h"
@@ -8,11 +9,13 @@
 #include <QDirIterator>
 #include <QEvent>
 #include <QIcon>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,8 +40,9 @@ constexpr const char* kHelp =
     "\n"
     "Shows a stack of 256 x 256 greyscale slices in grey and coloured by named grey\n"
     "ranges (regions). PATH is an image directory (slice000, slice001, ... as raw or\n"
-    "PGM files) or a NIfTI-1 volume (.nii, .nii.gz) to open at start-up instead of\n"
-    "./data/.\n"
+    "PGM files), a NIfTI-1 volume (.nii, .nii.gz), or DICOM (a folder of a scan's\n"
+    "files, one .dcm file of the series, or a DICOMDIR) to open at start-up instead\n"
+    "of ./data/. Of a DICOM folder with several series, the window asks which.\n"
     "\n"
     "  --window POLICY\n"
     "             how the values of the volumes opened become 12-bit samples:\n"
@@ -113,10 +117,40 @@ CommandLine readCommandLine(int argc, char** argv)
 }
 
 // The start-up images of PATH; throws with the reason when PATH will not do.
-StartupImages startupImagesOf(const std::string& path, const lumidra::WindowPolicy& window)
+using DicomChoice = std::shared_ptr<const lumidra::DicomFolder>;
+
+// A DICOM input's one series read before the window, or (in choice) the
+// folder whose series the window is to offer.
+StartupImages startupDicom(const std::string& path, const lumidra::WindowPolicy& window,
+                           DicomChoice& choice)
+{
+    auto found = std::make_shared<lumidra::DicomFolder>(lumidra::findDicomSeries(path));
+    for (const std::string& problem : found->problems)
+        std::printf("DICOM: %s\n", problem.c_str());
+    if (found->series.empty())
+        throw std::runtime_error(lumidra::describeDicomFolder(*found));
+    StartupImages start;
+    start.window = window;
+    if (found->chosen == found->series.size() && found->series.size() > 1) {
+        choice = found;
+        return start;
+    }
+    const std::size_t chosen = found->chosen < found->series.size() ? found->chosen : 0;
+    const lumidra::DicomSeries& series = found->series[chosen];
+    if (!series.warning.empty())
+        std::printf("DICOM: %s\n", series.warning.c_str());
+    start.stack = lumidra::openDicomSeries(series, window);
+    start.path = found->series.size() > 1 ? path + "#" + series.tag : path;
+    return start;
+}
+
+StartupImages startupImagesOf(const std::string& path, const lumidra::WindowPolicy& window,
+                              DicomChoice& choice)
 {
     namespace fs = std::filesystem;
     std::error_code ec;
+    if (!lumidra::hasNiftiExtension(path) && lumidra::isDicomInput(path))
+        return startupDicom(path, window, choice);
     if (fs::is_directory(path, ec)) {
         std::string dir = path.back() == '/' ? path : path + "/";
         if (dir.size() + std::strlen("slice000.pgm") >
@@ -131,8 +165,8 @@ StartupImages startupImagesOf(const std::string& path, const lumidra::WindowPoli
         throw std::runtime_error("cannot open '" + path + "': no such file or directory");
     if (!lumidra::hasNiftiExtension(path))
         throw std::runtime_error("'" + path +
-                                 "' is neither an image directory nor a NIfTI "
-                                 "volume (.nii, .nii.gz)");
+                                 "' is neither an image directory, a NIfTI "
+                                 "volume (.nii, .nii.gz) nor DICOM");
     return {path, lumidra::openVolume(path, window), window};
 }
 
@@ -145,9 +179,10 @@ int main(int argc, char** argv)
         return *line.exitNow;
     StartupImages start;
     start.window = line.window;
+    DicomChoice dicomChoice;
     if (!line.paths.empty()) {
         try {
-            start = startupImagesOf(line.paths.front(), line.window);
+            start = startupImagesOf(line.paths.front(), line.window, dicomChoice);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "lumidra: %s\n", e.what());
             return kBadPath;
@@ -172,6 +207,13 @@ int main(int argc, char** argv)
         // and the first pictures do not need it: it is set once they are on screen.
         whenFirstPicturesShown(window, [] { QApplication::setWindowIcon(applicationIcon()); });
         window.show();
+        if (dicomChoice) {
+            QTimer::singleShot(0, &window, [&window, &dicomChoice] {
+                std::string why;
+                if (!window.chooseDicomSeries(*dicomChoice, &why) && !why.empty())
+                    std::fprintf(stderr, "lumidra: %s\n", why.c_str());
+            });
+        }
         result = app.exec();
     }
     // Wavelet windows still open at exit are closed, which frees them.

@@ -195,6 +195,9 @@ void MainWidget::buildVolumeMenu(QMenuBar* bar)
     menu->setObjectName("Volume");
     auto* open = menu->addAction("&Open Volume...", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     connect(open, &QAction::triggered, this, &MainWidget::selOpenVolume);
+    auto* dicom =
+        menu->addAction("Open &DICOM Folder...", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
+    connect(dicom, &QAction::triggered, this, &MainWidget::selOpenDicomFolder);
     auto* exportMap = menu->addAction("&Export Region Map...");
     connect(exportMap, &QAction::triggered, this, &MainWidget::selExportRegionMap);
     auto* window = menu->addAction("&Intensity Window...");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/dicom/DicomInput.h"
 #include "core/regions/ImgMaterial.h"
 #include "core/regions/RegionTable.h"
 #include "core/slices/SliceLoader.h"
@@ -74,11 +75,18 @@ public:
     const std::string& imageSource() const { return work->source(); }
     // The Volume menu's commands (plain members, connected by pointer).
     void selOpenVolume();
+    void selOpenDicomFolder();
     void selExportRegionMap();
     void selIntensityWindow();
     // What those commands do once a file is chosen. False (with a diagnostic
     // line, and the reason in why) when nothing changed.
     bool openVolumeFile(const std::string& path, std::string* why = nullptr);
+    // A DICOM folder, DICOMDIR or file: its one series (or the file's) is
+    // opened; of several, the one picked in the series dialog. False when
+    // nothing was opened (cancelled, or why says why).
+    bool openDicomPath(const std::string& path, std::string* why = nullptr);
+    // Asks which of the folder's series to open, and opens it.
+    bool chooseDicomSeries(const lumidra::DicomFolder& found, std::string* why = nullptr);
     bool exportRegionMap(const std::string& prefix, std::string* why = nullptr);
     // Volumes from now on, and the one shown, go through the policy's window;
     // the views keep their slice and region. False (with a diagnostic line,
@@ -132,6 +140,8 @@ private:
     void buildControlPanel(QGridLayout* grid);
     void buildMenuBar(QGridLayout* grid);
     void buildVolumeMenu(QMenuBar* bar);
+    bool showDicomSeries(const lumidra::DicomSeries& series, const std::string& source,
+                         std::string* why);
     void buildAnalysisMenu(QMenuBar* bar);
     void buildEditMenu(QMenuBar* bar);
     void followWorkspace();
