@@ -8,7 +8,12 @@
 #include <gdcmStringFilter.h>
 #include <gdcmTrace.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <exception>
+#include <cstring>
+#include <fstream>
+#include <optional>
 #include <set>
 
 namespace dicomread {
@@ -145,6 +150,54 @@ void writeRecord(std::FILE* out, std::size_t n, const Fields& fields, const gdcm
     std::fwrite(line.data(), 1, line.size(), out);
 }
 
+// Where an element of the given length starts: the first place in head
+// holding the pixel data's tag followed by that length.
+std::optional<std::size_t> pixelElementAt(const std::string& head, bool big, bool isExplicit,
+                                          std::uint32_t length)
+{
+    const char* tag = big ? "\x7f\xe0\x00\x10" : "\xe0\x7f\x10\x00";
+    const std::size_t lengthAt = isExplicit ? 8 : 4;
+    for (std::size_t at = head.find(tag, 0, 4); at != std::string::npos;
+         at = head.find(tag, at + 1, 4)) {
+        if (at + lengthAt + 4 > head.size())
+            break;
+        const auto* l = reinterpret_cast<const unsigned char*>(head.data() + at + lengthAt);
+        const std::uint32_t found = big ? (std::uint32_t{l[0]} << 24 | std::uint32_t{l[1]} << 16 |
+                                           std::uint32_t{l[2]} << 8 | l[3])
+                                        : (std::uint32_t{l[3]} << 24 | std::uint32_t{l[2]} << 16 |
+                                           std::uint32_t{l[1]} << 8 | l[0]);
+        if (found == length)
+            return at;
+    }
+    return std::nullopt;
+}
+
+// The bytes of uncompressed pixel data that the file announces but does not
+// hold: GDCM reads a file cut short in its pixel data with no more than a
+// warning and pads what is missing. 0 for a complete file, and when the
+// element cannot be found in the file's first megabytes.
+std::uint64_t missingPixelBytes(const std::string& path, const gdcm::TransferSyntax& ts,
+                                std::uint32_t length)
+{
+    std::ifstream in(path, std::ios::binary);
+    in.seekg(0, std::ios::end);
+    const std::uint64_t size = static_cast<std::uint64_t>(in.tellg());
+    in.seekg(0);
+    const bool big = ts.GetSwapCode() == gdcm::SwapCode::BigEndian;
+    for (const std::uint64_t limit : {std::uint64_t{1} << 16, std::uint64_t{1} << 23}) {
+        std::string head(static_cast<std::size_t>(std::min(size, limit)), '\0');
+        in.seekg(0);
+        in.read(head.data(), static_cast<std::streamsize>(head.size()));
+        if (const auto at = pixelElementAt(head, big, ts.IsExplicit(), length)) {
+            const std::uint64_t end = *at + (ts.IsExplicit() ? 12 : 8) + std::uint64_t{length};
+            return end > size ? end - size : 0;
+        }
+        if (size <= limit)
+            break;
+    }
+    return 0;
+}
+
 } // namespace
 
 void quietGdcm()
@@ -212,11 +265,17 @@ Decoded decodeFile(const std::string& path)
         }
         // GDCM pads short uncompressed pixel data; a file cut short is refused.
         const gdcm::DataSet& ds = reader.GetFile().GetDataSet();
+        const gdcm::TransferSyntax& ts = reader.GetFile().GetHeader().GetDataSetTransferSyntax();
         if (ds.FindDataElement(kPixelData)) {
             const gdcm::ByteValue* bv = ds.GetDataElement(kPixelData).GetByteValue();
-            if (bv && bv->GetLength() < expected) {
-                out.error = "the pixel data is truncated (" + std::to_string(bv->GetLength()) +
-                            " of " + std::to_string(expected) + " bytes)";
+            const std::uint64_t missing =
+                bv && !ts.IsEncapsulated() ? missingPixelBytes(path, ts, bv->GetLength()) : 0;
+            if (bv && (bv->GetLength() < expected || missing > 0)) {
+                out.error =
+                    "the file is cut short: " +
+                    std::to_string(std::max<std::uint64_t>(
+                        missing, expected - std::min<std::uint64_t>(expected, bv->GetLength()))) +
+                    " bytes of its pixel data are missing";
                 return out;
             }
         }
