@@ -16,12 +16,16 @@
 //        X<TAB>n<TAB>reason         a file whose pixels cannot be had; the run stops
 #include "GdcmReading.h"
 
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
+
+constexpr rlim_t kScanMemory = rlim_t{2} << 30;
 
 std::vector<std::string> namedFiles()
 {
@@ -79,6 +83,12 @@ int main(int argc, char** argv)
         return 2;
     }
     dicomread::quietGdcm();
+    // A header never needs this much; a damaged length that asks GDCM for
+    // gigabytes fails at once instead of taking the machine's memory.
+    if (mode[0] == 's') {
+        const rlimit limit{kScanMemory, kScanMemory};
+        setrlimit(RLIMIT_AS, &limit);
+    }
     const std::vector<std::string> files = namedFiles();
     static char buffer[1 << 16];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);

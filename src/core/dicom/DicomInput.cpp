@@ -21,8 +21,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// How long the reader may stay silent on one file before it is taken as hung.
-constexpr int kReaderTimeoutMs = 120000;
+// How long the reader may stay silent on one file before it is taken as
+// hung: a header, or the decoding of one file's pixels.
+constexpr int kScanTimeoutMs = 30000;
+constexpr int kReadTimeoutMs = 120000;
 // Files a folder may hold for its search; more is not a scan.
 constexpr std::size_t kMaxFiles = 200000;
 
@@ -128,7 +130,7 @@ std::vector<DicomImage> scanHeaders(const std::vector<std::string>& files, Dicom
         std::size_t done = 0;
         bool ended = false;
         std::string line;
-        while (run.readLine(line, kReaderTimeoutMs)) {
+        while (run.readLine(line, kScanTimeoutMs)) {
             if (line == "E") {
                 ended = done == part.size();
                 break;
@@ -191,7 +193,7 @@ std::string decodeFiles(const DicomSeries& series, std::size_t begin, std::size_
     for (std::size_t i = begin; i < end; ++i) {
         const DicomImage& image = series.images[i];
         const std::string name = inQuotes(image.path);
-        if (!run.readLine(line, kReaderTimeoutMs))
+        if (!run.readLine(line, kReadTimeoutMs))
             return name + ": the DICOM reader stopped on this file (damaged, or a form GDCM "
                           "cannot decode)";
         if (line.rfind("X\t", 0) == 0) {
@@ -214,12 +216,12 @@ std::string decodeFiles(const DicomSeries& series, std::size_t begin, std::size_
         unsigned char* const voxels = scan.bytes.get();
         if (image.frames == 1) {
             if (!run.readBytes(reinterpret_cast<char*>(voxels + slotOf[i][0] * sliceBytes), bytes,
-                               kReaderTimeoutMs))
+                               kReadTimeoutMs))
                 return name + ": the DICOM reader stopped in this file's pixels";
             continue;
         }
         frames.resize(bytes);
-        if (!run.readBytes(frames.data(), bytes, kReaderTimeoutMs))
+        if (!run.readBytes(frames.data(), bytes, kReadTimeoutMs))
             return name + ": the DICOM reader stopped in this file's pixels";
         for (std::size_t f = 0; f < slotOf[i].size(); ++f)
             std::memcpy(voxels + slotOf[i][f] * sliceBytes, frames.data() + f * sliceBytes,

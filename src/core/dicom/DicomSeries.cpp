@@ -101,6 +101,9 @@ std::string formatProblem(const DicomSeries& series)
                "first, for instance with dcm2niix";
     }
     for (const DicomImage& image : series.images) {
+        if (image.samples != 1 && image.samples != 3)
+            return "'" + image.path + "' has " + std::to_string(image.samples) +
+                   " samples per pixel; Lumidra reads greyscale images only";
         if (image.samples != 1 || image.photometric.rfind("MONOCHROME", 0) != 0)
             return "'" + image.path + "' is a colour image (" + image.photometric +
                    "); Lumidra reads greyscale images only";
