@@ -77,7 +77,9 @@ def main():
         raise SystemExit("a 3-D volume is needed")
     if a.oblique:
         affine = rotation(a.oblique) @ affine
+    os.makedirs(a.output, exist_ok=True)
     if a.nifti_out:
+        os.makedirs(os.path.dirname(os.path.abspath(a.nifti_out)), exist_ok=True)
         out = nib.Nifti1Image(data, affine)
         out.set_qform(affine, code=1)
         out.set_sform(affine, code=1)
@@ -102,7 +104,6 @@ def main():
     study = generate_uid()
     frame = generate_uid()
     sop_class = CT_IMAGE if a.modality == "CT" else MR_IMAGE
-    os.makedirs(a.output, exist_ok=True)
     rng = random.Random(a.seed)
     nx, ny, nz = stored.shape
     names = [f"{rng.getrandbits(48):012x}.dcm" for _ in range(nz)]

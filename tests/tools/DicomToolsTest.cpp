@@ -118,3 +118,26 @@ TEST(DicomToolsTest, ImportingASeriesWritesTheSlicesOfItsNifti)
     EXPECT_NE(two.output.find("name one file of the series to import"), std::string::npos)
         << two.output;
 }
+
+TEST(DicomToolsTest, TheCohortWorkflowTakesDicomFoldersBesideNiftiFiles)
+{
+    TempDir tmp;
+    dicomfiles::writeSeries(tmp / "scans/b", {"--synthetic-ct", "12", "10", "3", "--modality", "CT",
+                                              "--nifti-out", tmp / "scans/a.nii.gz"});
+    // A folder that is neither DICOM nor NIfTI is not a scan.
+    fs::create_directories(tmp / "scans/notes");
+    testfiles::writeFile(fs::path(tmp / "scans/notes") / "x.txt", "text");
+    const std::string rif = LUMIDRA_SOURCE_DIR "/regions/ct-hu.rif";
+    const ToolRun run =
+        runTool("snakemake",
+                {"-j2", "--quiet", "-s", LUMIDRA_SOURCE_DIR "/examples/cohort/Snakefile",
+                 "--directory", tmp / "work", "--config", "scans=" + tmp / "scans", "rif=" + rif,
+                 "out=" + tmp / "results", std::string("stats=") + LUMIDRA_STATS_EXE},
+                "timeout 120");
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    const ToolRun direct =
+        runTool(LUMIDRA_STATS_EXE, {"--rif", rif, tmp / "scans/a.nii.gz", tmp / "scans/b"});
+    ASSERT_EQ(direct.exitCode, 0) << direct.err;
+    EXPECT_EQ(readFile(tmp / "results/regions.csv"), direct.out);
+    EXPECT_EQ(lines(direct.out).size(), 1u + 2 * 18);
+}
