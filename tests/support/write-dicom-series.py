@@ -39,14 +39,42 @@ def rotation(degrees):
     return out
 
 
-def synthetic_ct(nx, ny, nz):
-    """Air, soft tissue and bone in HU, as int16."""
-    z, y, x = np.mgrid[0:nz, 0:ny, 0:nx].astype(np.float32)
-    r = np.hypot((x - nx / 2) / (nx / 2.4), (y - ny / 2) / (ny / 2.8))
-    hu = np.where(r < 1.0, 40.0, -1000.0)
-    hu = np.where((r > 0.85) & (r < 1.0), 900.0, hu)
-    hu += ((x * 7 + y * 3 + z * 5) % 23) - 11
-    return np.transpose(hu.astype(np.int16), (2, 1, 0))  # i, j, k
+class SyntheticCt:
+    """Air, soft tissue and bone in HU, as int16, made a plane at a time so
+    that a large series needs no large memory."""
+
+    def __init__(self, nx, ny, nz):
+        self.shape = (nx, ny, nz)
+        self.ndim = 3
+        self.dtype = np.dtype(np.int16)
+
+    def plane(self, k):
+        nx, ny, _ = self.shape
+        x, y = np.mgrid[0:nx, 0:ny].astype(np.float32)
+        r = np.hypot((x - nx / 2) / (nx / 2.4), (y - ny / 2) / (ny / 2.8))
+        hu = np.where(r < 1.0, 40.0, -1000.0)
+        hu = np.where((r > 0.85) & (r < 1.0), 900.0, hu)
+        hu += ((x * 7 + y * 3 + k * 5) % 23) - 11
+        return hu.astype(np.int16)  # i, j
+
+    def __array__(self, dtype=None):
+        return np.stack([self.plane(k) for k in range(self.shape[2])], axis=2)
+
+
+class Volume:
+    """A NIfTI volume's stored values, a plane at a time."""
+
+    def __init__(self, data):
+        self.data = data
+        self.shape = data.shape
+        self.ndim = data.ndim
+        self.dtype = data.dtype
+
+    def plane(self, k):
+        return self.data[:, :, k]
+
+    def __array__(self, dtype=None):
+        return self.data
 
 
 def main():
@@ -66,12 +94,12 @@ def main():
     a = p.parse_args()
 
     if a.synthetic_ct:
-        data = synthetic_ct(*a.synthetic_ct)
+        data = SyntheticCt(*a.synthetic_ct)
         affine = np.diag([0.7, 0.7, 1.25, 1.0])
         affine[:3, 3] = [-180.0, -180.0, -150.0]
     else:
         img = nib.load(a.nifti)
-        data = np.asanyarray(img.dataobj)
+        data = Volume(np.asanyarray(img.dataobj))
         affine = img.affine.copy()
     if data.ndim != 3:
         raise SystemExit("a 3-D volume is needed")
@@ -80,20 +108,17 @@ def main():
     os.makedirs(a.output, exist_ok=True)
     if a.nifti_out:
         os.makedirs(os.path.dirname(os.path.abspath(a.nifti_out)), exist_ok=True)
-        out = nib.Nifti1Image(data, affine)
+        out = nib.Nifti1Image(np.asarray(data), affine)
         out.set_qform(affine, code=1)
         out.set_sform(affine, code=1)
         nib.save(out, a.nifti_out)
 
-    stored = data.astype(np.int64) - a.intercept
-    signed = stored.min() < 0
-    if stored.min() >= 0 and stored.max() < 256 and a.intercept == 0 and data.dtype == np.uint8:
-        dtype, bits = np.uint8, 8
-    elif signed:
-        dtype, bits = np.int16, 16
+    if data.dtype == np.uint8 and a.intercept == 0:
+        dtype, bits, signed = np.uint8, 8, False
     else:
-        dtype, bits = np.uint16, 16
-    stored = stored.astype(dtype)
+        low = min(int(data.plane(k).min()) for k in range(data.shape[2])) - a.intercept
+        signed = low < 0
+        dtype, bits = (np.int16 if signed else np.uint16), 16
 
     lps = np.diag([-1.0, -1.0, 1.0])
     cols = lps @ affine[:3, 0]  # along i: across a row
@@ -105,7 +130,7 @@ def main():
     frame = generate_uid()
     sop_class = CT_IMAGE if a.modality == "CT" else MR_IMAGE
     rng = random.Random(a.seed)
-    nx, ny, nz = stored.shape
+    nx, ny, nz = data.shape
     names = [f"{rng.getrandbits(48):012x}.dcm" for _ in range(nz)]
     for k in range(nz):
         if k == a.skip_slice:
@@ -146,7 +171,8 @@ def main():
         ds.PixelRepresentation = 1 if signed else 0
         ds.RescaleIntercept = str(a.intercept)
         ds.RescaleSlope = "1"
-        ds.PixelData = np.ascontiguousarray(stored[:, :, k].T).tobytes()
+        stored = (data.plane(k).astype(np.int64) - a.intercept).astype(dtype)
+        ds.PixelData = np.ascontiguousarray(stored.T).tobytes()
         ds.save_as(os.path.join(a.output, names[k]), write_like_original=False)
 
 

@@ -25,6 +25,8 @@ namespace {
 // hung: a header, or the decoding of one file's pixels.
 constexpr int kScanTimeoutMs = 30000;
 constexpr int kReadTimeoutMs = 120000;
+// The fewest files worth a reader process of their own.
+constexpr std::size_t kFilesPerScan = 64;
 // Files a folder may hold for its search; more is not a scan.
 constexpr std::size_t kMaxFiles = 200000;
 
@@ -117,16 +119,41 @@ Listing listFiles(const std::string& path)
     return listing;
 }
 
-// Every file's header through the reader; a file the reader dies on is
-// named in problems and the reader goes on from the next one.
-std::vector<DicomImage> scanHeaders(const std::vector<std::string>& files, DicomFolder& found)
+struct ScanPart;
+std::vector<DicomImage> scanHeaders(const std::vector<std::string>& files, ScanPart& found);
+
+struct ScanPart {
+    std::vector<DicomImage> images;
+    std::size_t skipped = 0;
+    std::vector<std::string> problems;
+    std::string error; // the reader could not be run
+};
+
+// The headers of files [begin, end) through the reader; a file the reader
+// dies on is named in problems and a new reader goes on from the next one.
+ScanPart scanPart(const std::vector<std::string>& all, std::size_t begin, std::size_t end)
+{
+    ScanPart out;
+    const std::vector<std::string> files(all.begin() + static_cast<std::ptrdiff_t>(begin),
+                                         all.begin() + static_cast<std::ptrdiff_t>(end));
+    try {
+        out.images = scanHeaders(files, out);
+    } catch (const std::exception& e) {
+        out.error = e.what();
+    }
+    return out;
+}
+
+std::vector<DicomImage> scanHeaders(const std::vector<std::string>& files, ScanPart& found)
 {
     std::vector<DicomImage> images;
     std::size_t next = 0;
     while (next < files.size()) {
         const std::vector<std::string> part(files.begin() + static_cast<std::ptrdiff_t>(next),
                                             files.end());
-        DicomReaderRun run("scan", part);
+        std::unique_ptr<DicomReaderRun> reader = takeDicomReader();
+        DicomReaderRun& run = *reader;
+        run.send("scan", part);
         std::size_t done = 0;
         bool ended = false;
         std::string line;
@@ -146,8 +173,10 @@ std::vector<DicomImage> scanHeaders(const std::vector<std::string>& files, Dicom
             }
             ++done;
         }
-        if (ended)
+        if (ended) {
+            keepDicomReader(std::move(reader));
             break;
+        }
         if (done == 0 && run.failedToStart())
             throw VolumeError("cannot run the DICOM reader " + inQuotes(dicomReaderPath()));
         found.problems.push_back(inQuotes(part[done]) +
@@ -187,7 +216,9 @@ std::string decodeFiles(const DicomSeries& series, std::size_t begin, std::size_
     std::vector<std::string> files;
     for (std::size_t i = begin; i < end; ++i)
         files.push_back(series.images[i].path);
-    DicomReaderRun run("read", files);
+    std::unique_ptr<DicomReaderRun> reader = takeDicomReader();
+    DicomReaderRun& run = *reader;
+    run.send("read", files);
     std::string line;
     std::vector<char> frames;
     for (std::size_t i = begin; i < end; ++i) {
@@ -227,6 +258,8 @@ std::string decodeFiles(const DicomSeries& series, std::size_t begin, std::size_
             std::memcpy(voxels + slotOf[i][f] * sliceBytes, frames.data() + f * sliceBytes,
                         sliceBytes);
     }
+    if (run.readLine(line, kReadTimeoutMs) && line == "E")
+        keepDicomReader(std::move(reader));
     return {};
 }
 
@@ -344,13 +377,34 @@ ScanVoxels decodeSeries(const DicomSeries& series, int threads)
 
 } // namespace
 
-DicomFolder findDicomSeries(const std::string& path)
+DicomFolder findDicomSeries(const std::string& path, int threads)
 {
     Listing listing = listFiles(path);
     DicomFolder found;
     found.folder = listing.folder;
     found.skipped = listing.skipped;
-    found.series = groupDicomSeries(scanHeaders(listing.files, found));
+    if (threads < 1)
+        threads = defaultWorkThreads();
+    if (!listing.files.empty())
+        startDicomReadersAhead(threads);
+    // Each reader takes a share of the files; a small folder is one reader's.
+    std::vector<ScanPart> parts(partsFor(listing.files.size(), threads, kFilesPerScan));
+    inParallel(
+        listing.files.size(), threads,
+        [&](std::size_t part, std::size_t begin, std::size_t end) {
+            parts[part] = scanPart(listing.files, begin, end);
+        },
+        kFilesPerScan);
+    std::vector<DicomImage> images;
+    for (ScanPart& part : parts) {
+        if (!part.error.empty())
+            throw VolumeError(part.error);
+        images.insert(images.end(), std::make_move_iterator(part.images.begin()),
+                      std::make_move_iterator(part.images.end()));
+        found.skipped += part.skipped;
+        found.problems.insert(found.problems.end(), part.problems.begin(), part.problems.end());
+    }
+    found.series = groupDicomSeries(std::move(images));
     found.chosen = found.series.size();
     for (std::size_t s = 0; s < found.series.size() && !listing.named.empty(); ++s)
         for (const DicomImage& image : found.series[s].images)

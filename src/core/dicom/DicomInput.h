@@ -23,8 +23,9 @@ struct DicomFolder {
 // Scans the headers of every file under path (in subfolders too) through the
 // reader process; a file that stops the reader costs a line in problems,
 // the others are still read. Throws VolumeError when path cannot be read
-// or the reader cannot be started.
-DicomFolder findDicomSeries(const std::string& path);
+// or the reader cannot be started. threads: readers at once, 0 for the
+// machine's cores.
+DicomFolder findDicomSeries(const std::string& path, int threads = 0);
 
 // The series' pixels, decoded by the reader process (on up to threads
 // processes), with RescaleSlope and RescaleIntercept and the geometry in

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <thread>
 
 extern char** environ;
@@ -34,7 +35,7 @@ bool executable(const fs::path& path)
 
 // Writes the whole list; a reader that died early makes this stop, not the
 // caller: the list goes through a socket, which never raises SIGPIPE.
-void sendList(int fd, std::string list)
+void sendList(int fd, const std::string& list)
 {
     const char* p = list.data();
     std::size_t left = list.size();
@@ -47,7 +48,6 @@ void sendList(int fd, std::string list)
         p += n;
         left -= static_cast<std::size_t>(n);
     }
-    ::close(fd);
 }
 
 } // namespace
@@ -69,10 +69,9 @@ std::string dicomReaderPath()
     return (fs::path(LUMIDRA_BUILD_LIBEXEC_DIR) / kReaderName).string();
 }
 
-DicomReaderRun::DicomReaderRun(const char* mode, const std::vector<std::string>& files)
-    : buffer_(1 << 16)
+DicomReaderRun::DicomReaderRun() : program_(dicomReaderPath()), buffer_(1 << 16)
 {
-    const std::string program = dicomReaderPath();
+    const std::string& program = program_;
     int in[2];
     int out[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, in) != 0)
@@ -83,6 +82,8 @@ DicomReaderRun::DicomReaderRun(const char* mode, const std::vector<std::string>&
         ::close(in[1]);
         throw VolumeError(std::string("cannot start the DICOM reader: ") + std::strerror(error));
     }
+    // A larger pipe: fewer turns between the reader and the caller per image.
+    ::fcntl(out[0], F_SETPIPE_SZ, 1 << 20);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in[1], 0);
@@ -98,8 +99,8 @@ DicomReaderRun::DicomReaderRun(const char* mode, const std::vector<std::string>&
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&attr, &none);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-    std::string modeArg = mode;
-    char* argv[] = {const_cast<char*>(program.c_str()), modeArg.data(), nullptr};
+    std::string serve = "serve";
+    char* argv[] = {const_cast<char*>(program.c_str()), serve.data(), nullptr};
     const int error = ::posix_spawn(&pid_, program.c_str(), &actions, &attr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
@@ -113,19 +114,40 @@ DicomReaderRun::DicomReaderRun(const char* mode, const std::vector<std::string>&
                           "': " + std::strerror(error));
     }
     out_ = out[0];
-    std::string list;
+    in_ = in[0];
+}
+
+void DicomReaderRun::send(const char* mode, const std::vector<std::string>& files)
+{
+    if (sender_.joinable())
+        sender_.join();
+    std::string list = mode;
+    list.push_back('\0');
     for (const std::string& file : files)
         list.append(file).push_back('\0');
+    list.push_back('\0');
     // The reader takes the whole list before it answers, so a long list is
     // written beside the reading of the answers, never before it.
     if (list.size() < 32768)
-        sendList(in[0], std::move(list));
+        sendList(in_, list);
     else
-        std::thread(sendList, in[0], std::move(list)).detach();
+        sender_ = std::thread([fd = in_, list = std::move(list)] { sendList(fd, list); });
+}
+
+bool DicomReaderRun::running() const
+{
+    int status = 0;
+    return pid_ > 0 && status_ < 0 && begin_ == end_ && ::waitpid(pid_, &status, WNOHANG) == 0;
 }
 
 DicomReaderRun::~DicomReaderRun()
 {
+    if (pid_ > 0 && status_ < 0)
+        ::kill(pid_, SIGKILL);
+    if (sender_.joinable())
+        sender_.join();
+    if (in_ >= 0)
+        ::close(in_);
     if (out_ >= 0)
         ::close(out_);
     if (pid_ > 0 && status_ < 0) {
@@ -221,6 +243,63 @@ bool DicomReaderRun::readBytes(char* out, std::size_t count, int timeoutMs)
         count -= static_cast<std::size_t>(n);
     }
     return true;
+}
+
+namespace {
+
+std::mutex waitingMutex;
+std::vector<std::unique_ptr<DicomReaderRun>>& waitingReaders()
+{
+    static std::vector<std::unique_ptr<DicomReaderRun>> readers;
+    return readers;
+}
+
+} // namespace
+
+void startDicomReadersAhead(int count)
+{
+    std::lock_guard<std::mutex> lock(waitingMutex);
+    auto& waiting = waitingReaders();
+    try {
+        while (waiting.size() <
+               std::min<std::size_t>(static_cast<std::size_t>(count), kWaitingReaders))
+            waiting.push_back(std::make_unique<DicomReaderRun>());
+    } catch (const std::exception&) {
+        // Started when needed instead, where a failure is reported.
+    }
+}
+
+void keepDicomReader(std::unique_ptr<DicomReaderRun> run)
+{
+    if (!run || !run->running())
+        return;
+    std::lock_guard<std::mutex> lock(waitingMutex);
+    auto& waiting = waitingReaders();
+    if (waiting.size() < kWaitingReaders)
+        waiting.push_back(std::move(run));
+}
+
+void stopWaitingDicomReaders()
+{
+    std::vector<std::unique_ptr<DicomReaderRun>> ended;
+    std::lock_guard<std::mutex> lock(waitingMutex);
+    ended.swap(waitingReaders());
+}
+
+std::unique_ptr<DicomReaderRun> takeDicomReader()
+{
+    const std::string program = dicomReaderPath();
+    {
+        std::lock_guard<std::mutex> lock(waitingMutex);
+        auto& waiting = waitingReaders();
+        while (!waiting.empty()) {
+            std::unique_ptr<DicomReaderRun> run = std::move(waiting.back());
+            waiting.pop_back();
+            if (run->program() == program && run->running())
+                return run;
+        }
+    }
+    return std::make_unique<DicomReaderRun>();
 }
 
 } // namespace lumidra
