@@ -10,7 +10,7 @@ build=${BUILD_DIR:-build-bench}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLUMIDRA_BENCH=ON >/dev/null
 benches=$(cd bench && ls bench_*.cpp | sed 's/\.cpp$//')
 # shellcheck disable=SC2086
-cmake --build "$build" -j"$(nproc)" --target lumidra-import $benches
+cmake --build "$build" -j"$(nproc)" --target lumidra-import lumidra-dicom-read $benches
 
 template=/usr/share/mricron/templates/ch2.nii.gz
 data="$build/bench-data"
@@ -36,6 +36,15 @@ echo "== Rendering a slice"
 echo
 echo "== Opening the brain as a NIfTI volume, and region statistics"
 "$build/bench/bench_volume" "$template"
+echo
+echo "== Opening DICOM series, beside dcm2niix, and the reader process beside in-process"
+writer=tests/support/write-dicom-series.py
+[ -d "$data/dicom-brain" ] ||
+  /usr/bin/python3 "$writer" "$data/dicom-brain" --nifti "$template" --description "T1 brain"
+[ -d "$data/dicom-ct" ] ||
+  /usr/bin/python3 "$writer" "$data/dicom-ct" --synthetic-ct 512 512 300 --modality CT \
+    --intercept -1024
+"$build/bench/bench_dicom" "$data/dicom-brain" "$data/dicom-ct"
 echo
 echo "== Islands: the pieces of every region of the 0.5 mm brain"
 "$build/bench/bench_islands"

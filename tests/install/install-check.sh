@@ -32,6 +32,14 @@ installed=$(cd "$prefix/bin" 2>/dev/null && ls | sort | tr '\n' ' ')
 expected=$(printf '%s\n' "${programs[@]}" | sort | tr '\n' ' ')
 [ "$installed" = "$expected" ] || fail "bin/ holds '$installed', expected '$expected'"
 
+# The DICOM reader: beside the programs' prefix in libexec, where they find it.
+reader=$prefix/libexec/lumidra/lumidra-dicom-read
+if [ -x "$reader" ]; then
+  [ "$("$reader" scan </dev/null)" = E ] || fail "libexec/lumidra/lumidra-dicom-read does not answer"
+else
+  fail "libexec/lumidra/lumidra-dicom-read is missing or not executable"
+fi
+
 # Desktop entry: no warning and no hint either, starting an installed program.
 desktop=$share/applications/$id.desktop
 out=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-validate failed"
