@@ -14,11 +14,13 @@ namespace {
 constexpr int kUsageError = 2;
 
 constexpr const char* kUsage = "usage: lumidra-import [--pgm] [--replace] [--crop] [--window "
-                               "POLICY] INPUT.nii[.gz] OUTPUT_DIR\n";
+                               "POLICY] INPUT OUTPUT_DIR\n";
 
 constexpr const char* kHelp =
     "\n"
-    "Converts a NIfTI-1 volume into the slice files of a Lumidra image directory:\n"
+    "Converts a NIfTI-1 volume (INPUT.nii or INPUT.nii.gz) or a DICOM series (a\n"
+    "folder holding one, a .dcm file of the series, or a DICOMDIR) into the slice\n"
+    "files of a Lumidra image directory:\n"
     "one 256 x 256 slice per plane along the volume's third axis, numbered from 0\n"
     "(slice000, slice001, ...), centred and padded with 0. A larger plane is\n"
     "reduced by the smallest integer factor that makes it fit, each pixel the mean\n"

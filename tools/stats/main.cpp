@@ -17,8 +17,10 @@ constexpr const char* kUsage = "usage: lumidra-stats [--rif FILE] [--csv OUT] [-
 
 constexpr const char* kHelp =
     "\n"
-    "Region statistics of scans: for each INPUT (a slice directory or a NIfTI-1\n"
-    "volume, .nii or .nii.gz) and each region of the table, the voxels the region\n"
+    "Region statistics of scans: for each INPUT (a slice directory, a NIfTI-1\n"
+    "volume, .nii or .nii.gz, or DICOM: a folder, a .dcm file of a series or a\n"
+    "DICOMDIR; each series of a folder is an input, named FOLDER#NUMBER) and\n"
+    "each region of the table, the voxels the region\n"
     "takes (each voxel goes to the first region whose grey range holds it), their\n"
     "fraction of the scan, their volume in millilitres when the voxel size is\n"
     "known, the mean of their 12-bit samples and the number of pieces the\n"
