@@ -95,7 +95,9 @@ TEST(WindowPolicy, ReadsTheFourPoliciesAndRefusesAnythingElseSayingWhy)
         error.clear();
         EXPECT_FALSE(parseWindowPolicy(text, error)) << text;
         EXPECT_NE(error.find(reason), std::string::npos) << text << ": " << error;
-        EXPECT_EQ(error.rfind("'" + std::string(text) + "' is not a window", 0), 0u) << error;
+        std::string opening = "'";
+        opening.append(text).append("' is not a window");
+        EXPECT_EQ(error.rfind(opening, 0), 0u) << error;
     }
 }
 
