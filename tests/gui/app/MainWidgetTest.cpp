@@ -279,13 +279,14 @@ TEST_F(MainWindowTest, MenusCarryTheirCommandsAndAccelerators)
     for (const char* menu : {"File Menu", "Wavelet", "Help", "Volume", "Analysis", "Edit"})
         for (QAction* a : bar->findChild<QWidget*>(menu)->actions())
             items << a->text() + "=" + a->shortcut().toString();
-    EXPECT_EQ(items,
-              (QStringList{"&Open...=Ctrl+O", "O&pen Region Info...=Ctrl+P",
-                           "&Save Region Info...=Ctrl+S", "=", "E&xit=Ctrl+X",
-                           "Haa&r Wavelet Window...=Ctrl+R", "&Information=Ctrl+I", "&About=Ctrl+A",
-                           "&Open Volume...=Ctrl+Shift+O", "&Export Region Map...=",
-                           "&Intensity Window...=", "Three &Planes...=Ctrl+Shift+P",
-                           "Region &Analysis...=Ctrl+T", "&Undo=Ctrl+Z", "&Redo=Ctrl+Shift+Z"}));
+    EXPECT_EQ(
+        items,
+        (QStringList{
+            "&Open...=Ctrl+O", "O&pen Region Info...=Ctrl+P", "&Save Region Info...=Ctrl+S", "=",
+            "E&xit=Ctrl+X", "Haa&r Wavelet Window...=Ctrl+R", "&Information=Ctrl+I",
+            "&About=Ctrl+A", "&Open Volume...=Ctrl+Shift+O", "Open &DICOM Folder...=Ctrl+Shift+D",
+            "&Export Region Map...=", "&Intensity Window...=", "Three &Planes...=Ctrl+Shift+P",
+            "Region &Analysis...=Ctrl+T", "&Undo=Ctrl+Z", "&Redo=Ctrl+Shift+Z"}));
 }
 
 TEST_F(MainWindowTest, InformationBoxIsCaptionedLumidraAndHoldsTheHelpText)
