@@ -177,6 +177,9 @@ std::vector<DicomImage> scanHeaders(const std::vector<std::string>& files, ScanP
             keepDicomReader(std::move(reader));
             break;
         }
+        // Every file answered, but the list not ended: nothing to blame.
+        if (done == part.size())
+            break;
         if (done == 0 && run.failedToStart())
             throw VolumeError("cannot run the DICOM reader " + inQuotes(dicomReaderPath()));
         found.problems.push_back(inQuotes(part[done]) +

@@ -23,8 +23,8 @@ const fs::path kCorpus = LUMIDRA_CORPUS_DIR "/dicom";
 const fs::path kPydicomFiles = "/usr/lib/python3/dist-packages/pydicom/data/test_files";
 const fs::path kNibabelFiles = "/usr/lib/python3/dist-packages/nibabel/nicom/tests/data";
 
-// A reader program that answers "scan" lists through the real reader and
-// aborts on a "read" list.
+// A reader program that answers "scan" lists through the real reader (and
+// with ends=False dies before ending the list) and aborts on a "read" list.
 constexpr const char* kAbortingReader = R"(#!/usr/bin/python3
 import os, subprocess, sys
 
@@ -34,7 +34,7 @@ def name(data):
         word += c
     return None if c == b"" and not word else bytes(word)
 
-def serve(real):
+def serve(real, ends=True):
     data = sys.stdin.buffer
     while (mode := name(data)) is not None:
         files = []
@@ -43,9 +43,12 @@ def serve(real):
         if mode == b"read":
             os.abort()
         listed = b"".join(f + b"\0" for f in files)
-        answer = subprocess.run([real, "scan"], input=listed, capture_output=True).stdout
-        sys.stdout.buffer.write(answer)
+        scanned = subprocess.run([real, "scan"], input=listed, capture_output=True)
+        answer = scanned.stdout
+        sys.stdout.buffer.write(answer if ends else answer[:-2])
         sys.stdout.buffer.flush()
+        if scanned.returncode != 0 or not ends:
+            sys.exit(1)
 
 )";
 
@@ -114,6 +117,8 @@ TEST_F(DicomReadTest, ASeriesReadsAsTheNiftiVolumeItWasWrittenFrom)
 
 TEST_F(DicomReadTest, AFileThatStopsTheReaderCostsThatFileAlone)
 {
+    const std::string clean = tmp / "clean";
+    fs::copy(series, clean);
     fs::copy_file(kCorpus / "gdcm_abort_in_header.dcm", fs::path(series) / "abort.dcm");
     fs::copy_file(kCorpus / "notes.txt", fs::path(series) / "notes.txt");
     fs::create_directory(fs::path(series) / "sub");
@@ -141,14 +146,26 @@ TEST_F(DicomReadTest, AFileThatStopsTheReaderCostsThatFileAlone)
     // A reader dying while it decodes refuses the series, naming the file:
     // this one scans as the real one does and aborts when asked for pixels.
     const std::string aborting = tmp / "aborting-reader";
-    testfiles::writeFile(aborting, std::string(kAbortingReader) + "real = '" + dicomReaderPath() +
+    const std::string realReader = dicomReaderPath();
+    testfiles::writeFile(aborting, std::string(kAbortingReader) + "real = '" + realReader +
                                        "'\nserve(real)\n");
     fs::permissions(aborting, fs::perms::owner_all);
     ::setenv("LUMIDRA_DICOM_READER", aborting.c_str(), 1);
     const DicomFolder again = findDicomSeries(series);
     const std::string why = describeOrEmpty([&] { readDicomSeries(again.series[0]); });
-    ::unsetenv("LUMIDRA_DICOM_READER");
     EXPECT_NE(why.find(".dcm': the DICOM reader stopped on this file"), std::string::npos) << why;
+
+    // A reader that answers every file and dies before ending the list
+    // leaves nothing to blame.
+    stopWaitingDicomReaders();
+    testfiles::writeFile(aborting, std::string(kAbortingReader) + "real = '" + realReader +
+                                       "'\nserve(real, ends=False)\n");
+    const DicomFolder answered = findDicomSeries(clean);
+    stopWaitingDicomReaders();
+    ::unsetenv("LUMIDRA_DICOM_READER");
+    EXPECT_TRUE(answered.problems.empty());
+    ASSERT_EQ(answered.series.size(), 1u);
+    EXPECT_EQ(answered.series[0].sliceCount(), 6u);
 
     // A damaged length asking for gigabytes is a skipped file, at once.
     fs::copy_file(kCorpus / "huge_element_length.dcm", dead / "huge.dcm");
