@@ -258,3 +258,19 @@ TEST(DicomSampleFilesTest, PydicomsSeriesAndNibabelsMosaicsAreOpenedOrRefusedCle
     const std::string why = describeOrEmpty([&] { readDicomSeries(mosaic.series[0]); });
     EXPECT_NE(why.find("convert it to NIfTI first"), std::string::npos) << why;
 }
+
+TEST(DicomCorpusTest, EveryHostileFileAloneIsSkippedRefusedOrReadNeverACrash)
+{
+    for (const fs::directory_entry& entry : fs::directory_iterator(kCorpus)) {
+        testfiles::TempDir tmp;
+        fs::copy_file(entry.path(), tmp.path() / entry.path().filename());
+        const std::string name = entry.path().filename().string();
+        DicomFolder found;
+        ASSERT_NO_THROW(found = findDicomSeries(tmp.path().string())) << name;
+        EXPECT_EQ(found.series.size() + found.skipped + found.problems.size(), 1u) << name;
+        for (const DicomSeries& s : found.series) {
+            const std::string why = describeOrEmpty([&] { readDicomSeries(s); });
+            EXPECT_EQ(why.find('\n'), std::string::npos) << name << ": " << why;
+        }
+    }
+}
