@@ -27,6 +27,8 @@ constexpr int kScanTimeoutMs = 30000;
 constexpr int kReadTimeoutMs = 120000;
 // The fewest files worth a reader process of their own.
 constexpr std::size_t kFilesPerScan = 64;
+// How deep below the folder given files are looked for.
+constexpr int kMaxDepth = 6;
 // Files a folder may hold for its search; more is not a scan.
 constexpr std::size_t kMaxFiles = 200000;
 
@@ -99,6 +101,10 @@ Listing listFiles(const std::string& path)
     for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
         if (ec)
             break;
+        // Exports nest patient, study and series folders; a folder picked by
+        // mistake (a home folder) is not walked to its bottom.
+        if (it.depth() >= kMaxDepth)
+            it.disable_recursion_pending();
         if (!it->is_regular_file(ec))
             continue;
         const fs::path& file = it->path();

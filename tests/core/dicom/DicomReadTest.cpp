@@ -194,6 +194,13 @@ TEST_F(DicomReadTest, BadInputsAreOneClearLine)
               }).find("no such file or directory"),
               std::string::npos);
 
+    // A folder picked by mistake is not walked to its bottom.
+    const fs::path deep = tmp.path() / "deep/1/2/3/4/5/6/7";
+    fs::create_directories(deep);
+    fs::copy_file(kCorpus / "truncated_pixels.dcm", deep / "a.dcm");
+    EXPECT_TRUE(findDicomSeries((tmp.path() / "deep").string()).series.empty());
+    EXPECT_EQ(findDicomSeries((tmp.path() / "deep/1/2").string()).series.size(), 1u);
+
     // Without its reader program, DICOM is refused rather than the caller stopped.
     ::setenv("LUMIDRA_DICOM_READER", (tmp.path() / "no-such-reader").c_str(), 1);
     const std::string noReader = describeOrEmpty([&] { findDicomSeries(series); });
