@@ -167,9 +167,12 @@ TEST_F(DicomReadTest, AFileThatStopsTheReaderCostsThatFileAlone)
     ASSERT_EQ(answered.series.size(), 1u);
     EXPECT_EQ(answered.series[0].sliceCount(), 6u);
 
-    // A damaged length asking for gigabytes is a skipped file, at once.
+    // A damaged length asking for gigabytes costs that file, at once (skipped;
+    // in a sanitized build, where the reader's cap is the sanitizer's, it
+    // may stop the reader instead).
     fs::copy_file(kCorpus / "huge_element_length.dcm", dead / "huge.dcm");
-    EXPECT_EQ(findDicomSeries(dead.string()).skipped, 1u);
+    const DicomFolder huge = findDicomSeries(dead.string());
+    EXPECT_EQ(huge.skipped + huge.problems.size(), 1u);
 }
 
 TEST_F(DicomReadTest, BadInputsAreOneClearLine)
