@@ -3,6 +3,8 @@
 #include "gui/app/MainWidget.h"
 
 #include "core/common/Diagnostics.h"
+#include "core/common/Parallel.h"
+#include "core/dicom/DicomReaderProcess.h"
 #include "gui/app/DicomSeriesDialog.h"
 #include "gui/views/DisplayRegion.h"
 
@@ -37,6 +39,9 @@ bool refuse(const std::string& reason, std::string* why)
 
 void MainWidget::selOpenDicomFolder()
 {
+    // The readers' own start-up (GDCM's dictionaries) is done while the user
+    // picks a folder, and only for a user who asked for DICOM.
+    lumidra::startDicomReadersAhead(lumidra::defaultWorkThreads());
     const QString answer = QFileDialog::getExistingDirectory(nullptr, "Open DICOM Folder", ".");
     if (answer.isEmpty())
         return;

@@ -1,8 +1,5 @@
 #include "gui/app/MainWidget.h"
 
-#include "core/common/Parallel.h"
-#include "core/dicom/DicomReaderProcess.h"
-
 #include "gui/analysis/AnalysisWindow.h"
 #include "gui/analysis/CursorProbe.h"
 #include "gui/controls/ImageSelect.h"
@@ -201,9 +198,6 @@ void MainWidget::buildVolumeMenu(QMenuBar* bar)
     auto* dicom =
         menu->addAction("Open &DICOM Folder...", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
     connect(dicom, &QAction::triggered, this, &MainWidget::selOpenDicomFolder);
-    // The DICOM reader's own start-up is done while the user picks a folder.
-    connect(menu, &QMenu::aboutToShow, this,
-            [] { lumidra::startDicomReadersAhead(lumidra::defaultWorkThreads()); });
     auto* exportMap = menu->addAction("&Export Region Map...");
     connect(exportMap, &QAction::triggered, this, &MainWidget::selExportRegionMap);
     auto* window = menu->addAction("&Intensity Window...");
